@@ -1,0 +1,77 @@
+// The file-system seam under record file access: the few raw operations it
+// needs from the platform, as a table of functions. The platform's table is
+// the default; tests install a table of their own that wraps it and injects
+// failures. The rules of record file access (fallbacks, error numbers,
+// record cutting) live above this seam, once for every platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace scenreg {
+
+using FileHandle = std::intptr_t;
+
+// A system error number as the platform reports it (errno or GetLastError);
+// 0 means no error.
+using SystemError = std::uint32_t;
+
+struct OpenAttempt {
+  FileHandle handle = -1;
+  SystemError error = 0;  // non-zero when the open failed
+};
+
+struct ReadAttempt {
+  std::size_t count = 0;
+  SystemError error = 0;
+};
+
+struct FileSystem {
+  // Resolves a name against the working directory; false when it cannot.
+  bool (*resolve_full_path)(const std::string& name, std::string& full_path);
+  // Opens or creates the file, letting other processes read it but not
+  // write it while it is open. writable false opens for reading only.
+  OpenAttempt (*open_or_create)(const std::string& path, bool writable);
+  bool (*is_disk_file)(FileHandle handle);
+  SystemError (*seek_to_end)(FileHandle handle);
+  // Reads up to size bytes; fewer only at the end of the file.
+  ReadAttempt (*read)(FileHandle handle, char* buffer, std::size_t size);
+  // Writes all size bytes or fails.
+  SystemError (*write)(FileHandle handle, const char* data, std::size_t size);
+  SystemError (*close)(FileHandle handle);
+};
+
+const FileSystem& PlatformFileSystem();
+
+// The table in use; null restores the platform's.
+const FileSystem& CurrentFileSystem();
+void UseFileSystem(const FileSystem* file_system);
+
+// Failures named independently of the platform, so that the same test can
+// inject them into either platform's table.
+enum class CommonFailure {
+  kFileNotFound,
+  kPathNotFound,
+  kTooManyOpenFiles,
+  kAccessDenied,
+  kWriteProtected,
+  kInvalidDrive,
+  kFileExists,
+  kInvalidName,
+  kNameTooLong,
+  kSharingViolation,
+  kEndOfFile,
+  kReadFault,
+  kDiskFull,
+  kOther,
+};
+SystemError SystemErrorFor(CommonFailure failure);
+
+// The platform's classification of its own error numbers.
+bool IsAccessRefusal(SystemError error);   // worth a read-only retry
+bool IsEndOfFileError(SystemError error);  // a read that hit the end
+int OpenErrorNumber(SystemError error);    // the run-time error of a failed open
+
+}  // namespace scenreg

@@ -1,0 +1,384 @@
+#include "runtime/record_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "runtime/diagnostics.h"
+#include "runtime/file_system.h"
+#include "runtime/text_field.h"
+
+namespace scenreg {
+namespace {
+
+constexpr std::size_t kMaxFileNameLength = 256;
+constexpr std::size_t kInitialBufferSize = 8192;
+constexpr char kEndMark = 0x1A;
+constexpr std::string_view kInternalFileName = "internal text";
+
+struct UnitConnection {
+  bool in_use = false;
+  int unit = 0;
+  std::string file_name;
+  FileHandle handle = -1;
+  bool read_only = false;
+  // Read buffer: bytes [next, end) are read ahead and not yet delivered.
+  char* buffer = nullptr;
+  std::size_t capacity = 0;
+  std::size_t next = 0;
+  std::size_t end = 0;
+  bool file_ended = false;     // the file has delivered its last byte
+  bool end_mark_seen = false;  // a record of 0x1A alone ended the file
+};
+
+std::array<UnitConnection, 32> unit_table;
+std::int32_t locking_mode = 2;
+std::mutex table_mutex;
+
+// What the last failing operation knew, for the fatal report after it.
+struct FailureContext {
+  std::string file_name;
+  SystemError system_error = 0;
+};
+FailureContext last_failure;
+
+// Guards the unit table unless the program chose to rely on its own
+// single-threaded use (locking mode 0).
+class TableLock {
+ public:
+  TableLock() : lock_(table_mutex, std::defer_lock) {
+    if (locking_mode != 0) lock_.lock();
+  }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
+};
+
+UnitConnection* FindUnit(int unit) {
+  for (UnitConnection& connection : unit_table)
+    if (connection.in_use && connection.unit == unit) return &connection;
+  return nullptr;
+}
+
+IoOutcome Fail(std::int32_t error, std::string_view file_name, SystemError system_error = 0) {
+  last_failure.file_name.assign(file_name);
+  last_failure.system_error = system_error;
+  return error;
+}
+
+void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
+            SystemError system_error) {
+  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
+  const DiagnosticArg args[] = {unit, file_name};
+  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
+}
+
+// The single place where an operation without an exit turns its outcome into
+// the fatal report.
+IoOutcome Finish(IoOutcome outcome, int unit, OnFailure on_failure) {
+  if (outcome == kIoSuccess || on_failure == kWithExit) return outcome;
+  const std::int32_t error = outcome == kIoEndOfFile ? kErrEndOfFileDuringRead : outcome;
+  const FailureContext failure = std::move(last_failure);
+  Report(unit, error, kSevere, failure.file_name, failure.system_error);
+  std::abort();  // a severe report does not return
+}
+
+bool MatchesWord(std::string_view value, std::string_view word) {
+  value = TrimmedText(value);
+  if (value.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(value[i])) != word[i]) return false;
+  return true;
+}
+
+void Release(UnitConnection& connection) {
+  std::free(connection.buffer);
+  connection = UnitConnection{};
+}
+
+IoOutcome CloseConnection(UnitConnection& connection) {
+  const SystemError error = CurrentFileSystem().close(connection.handle);
+  std::string file_name = std::move(connection.file_name);
+  Release(connection);
+  if (error != 0) return Fail(kErrCloseFailed, file_name, error);
+  return kIoSuccess;
+}
+
+IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form,
+                     std::string_view access) {
+  const FileSystem& fs = CurrentFileSystem();
+  std::string name(file_name.substr(0, kMaxFileNameLength));
+  name.erase(0, std::min(name.find_first_not_of(' '), name.size()));
+  name.resize(TrimmedLength(name));
+  std::string full_path;
+  if (!fs.resolve_full_path(name, full_path)) full_path = name;
+
+  const bool append = MatchesWord(access, "append");
+  if (!MatchesWord(form, "formatted") ||
+      !(append || MatchesWord(access, "sequential") || TrimmedLength(access) == 0))
+    return Fail(kErrOpenFailure, full_path);
+
+  // Reopening a unit number that is open closes the old connection first.
+  if (UnitConnection* open = FindUnit(unit)) CloseConnection(*open);
+  UnitConnection* slot = FindUnit(unit);
+  for (UnitConnection& connection : unit_table)
+    if (!connection.in_use) slot = &connection;
+  if (slot == nullptr) return Fail(kErrOpenFailure, full_path);
+
+  bool read_only = false;
+  OpenAttempt attempt = fs.open_or_create(full_path, true);
+  if (attempt.error != 0 && IsAccessRefusal(attempt.error)) {
+    attempt = fs.open_or_create(full_path, false);
+    read_only = attempt.error == 0;
+  }
+  if (attempt.error != 0) return Fail(OpenErrorNumber(attempt.error), full_path, attempt.error);
+
+  if (append && fs.is_disk_file(attempt.handle)) {
+    if (const SystemError error = fs.seek_to_end(attempt.handle); error != 0) {
+      fs.close(attempt.handle);
+      return Fail(kErrOpenFailure, full_path, error);
+    }
+  }
+  char* buffer = static_cast<char*>(std::malloc(kInitialBufferSize));
+  if (buffer == nullptr) {
+    fs.close(attempt.handle);
+    return Fail(kErrNoMemory, full_path);
+  }
+  *slot = UnitConnection{};
+  slot->in_use = true;
+  slot->unit = unit;
+  slot->file_name = std::move(full_path);
+  slot->handle = attempt.handle;
+  slot->read_only = read_only;
+  slot->buffer = buffer;
+  slot->capacity = kInitialBufferSize;
+  return kIoSuccess;
+}
+
+// Cuts the next record out of the read buffer, reading ahead as needed.
+IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
+  const FileSystem& fs = CurrentFileSystem();
+  std::size_t searched = connection.next;
+  for (;;) {
+    char* const unread = connection.buffer + connection.next;
+    const std::size_t unread_count = connection.end - connection.next;
+    if (const void* lf =
+            std::memchr(connection.buffer + searched, '\n', connection.end - searched)) {
+      std::size_t length = static_cast<const char*>(lf) - unread;
+      connection.next += length + 1;
+      if (length > 0 && unread[length - 1] == '\r') --length;
+      record = std::string_view(unread, length);
+      return kIoSuccess;
+    }
+    if (connection.file_ended) return kIoEndOfFile;  // nothing is left unread
+
+    std::memmove(connection.buffer, unread, unread_count);
+    connection.next = 0;
+    connection.end = unread_count;
+    searched = unread_count;
+    if (connection.end == connection.capacity) {
+      const std::size_t larger = connection.capacity * 2;
+      char* grown = larger > connection.capacity
+                        ? static_cast<char*>(std::realloc(connection.buffer, larger))
+                        : nullptr;
+      if (grown == nullptr) return Fail(kErrRecordTooLong, connection.file_name);
+      connection.buffer = grown;
+      connection.capacity = larger;
+    }
+    const std::size_t wanted = connection.capacity - connection.end;
+    const ReadAttempt attempt =
+        fs.read(connection.handle, connection.buffer + connection.end, wanted);
+    if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
+      return Fail(kErrReadFailed, connection.file_name, attempt.error);
+    connection.end += attempt.count;
+    if (attempt.error != 0 || attempt.count < wanted) {
+      connection.file_ended = true;
+      // A last line without line end is still a record; there is room for
+      // the LF because the read fell short.
+      if (connection.end > 0 && connection.buffer[connection.end - 1] != '\n')
+        connection.buffer[connection.end++] = '\n';
+    }
+  }
+}
+
+IoOutcome ReadLocked(int unit, std::span<char> field) {
+  UnitConnection* connection = FindUnit(unit);
+  if (connection == nullptr) return Fail(kErrReadFailed, {});
+  if (connection->end_mark_seen) return kIoEndOfFile;
+  std::string_view record;
+  if (const IoOutcome outcome = NextRecord(*connection, record); outcome != kIoSuccess) {
+    if (outcome == kIoEndOfFile) Fail(kErrEndOfFileDuringRead, connection->file_name);
+    return outcome;
+  }
+  if (record.size() == 1 && record[0] == kEndMark) {
+    connection->end_mark_seen = true;
+    Fail(kErrEndOfFileDuringRead, connection->file_name);
+    return kIoEndOfFile;
+  }
+  AssignText(field, record);
+  return kIoSuccess;
+}
+
+std::size_t DecimalDigits(std::int64_t magnitude, char* digits) {
+  char reversed[24];
+  std::size_t count = 0;
+  do {
+    reversed[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  for (std::size_t i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+  return count;
+}
+
+std::size_t ItemLength(const RecordItem& item) {
+  switch (item.kind) {
+    case RecordItem::kText:
+      return item.text.size();
+    case RecordItem::kChar:
+      return item.width > 0 ? static_cast<std::size_t>(item.width) : item.text.size();
+    case RecordItem::kInt:
+      return item.width > 0 ? static_cast<std::size_t>(item.width) : 0;
+  }
+  return 0;
+}
+
+char* AppendItem(const RecordItem& item, char* out) {
+  const std::size_t width = ItemLength(item);
+  switch (item.kind) {
+    case RecordItem::kText:
+      return std::copy(item.text.begin(), item.text.end(), out);
+    case RecordItem::kChar:
+      if (item.width <= 0 || item.text.size() >= width)
+        return std::copy_n(item.text.begin(), width, out);
+      out = std::fill_n(out, width - item.text.size(), ' ');
+      return std::copy(item.text.begin(), item.text.end(), out);
+    case RecordItem::kInt: {
+      const std::int64_t value = item.value;
+      char digits[24];
+      std::size_t length = DecimalDigits(value < 0 ? -value : value, digits + 1);
+      char* text = digits + 1;
+      if (value < 0) {
+        *--text = '-';
+        ++length;
+      }
+      if (length > width) return std::fill_n(out, width, '*');
+      out = std::fill_n(out, width - length, ' ');
+      return std::copy_n(text, length, out);
+    }
+  }
+  return out;
+}
+
+IoOutcome WriteLocked(int unit, std::span<const RecordItem> items) {
+  UnitConnection* connection = FindUnit(unit);
+  if (connection == nullptr) return Fail(kErrWriteFailed, {});
+  if (connection->read_only) return Fail(kErrWriteToReadOnly, connection->file_name);
+  std::size_t length = 2;
+  for (const RecordItem& item : items) length += ItemLength(item);
+  char* record = static_cast<char*>(std::malloc(length));
+  if (record == nullptr) return Fail(kErrRecordOverflow, connection->file_name);
+  char* out = record;
+  for (const RecordItem& item : items) out = AppendItem(item, out);
+  *out++ = '\r';
+  *out++ = '\n';
+  const SystemError error = CurrentFileSystem().write(connection->handle, record, length);
+  std::free(record);
+  if (error != 0) return Fail(kErrWriteFailed, connection->file_name, error);
+  return kIoSuccess;
+}
+
+}  // namespace
+
+IoOutcome OpenUnit(int unit, std::string_view file_name, std::string_view form,
+                   std::string_view access, OnFailure on_failure) {
+  IoOutcome outcome;
+  {
+    TableLock lock;
+    outcome = OpenLocked(unit, file_name, form, access);
+  }
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome ReadField(int unit, std::span<char> field, OnFailure on_failure) {
+  IoOutcome outcome;
+  {
+    TableLock lock;
+    outcome = ReadLocked(unit, field);
+  }
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome ReadIntegerFromText(std::string_view text, std::int32_t& target, OnFailure on_failure) {
+  target = 0;
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ') continue;
+    if (c < '0' || c > '9') {
+      Fail(kErrInputConversion, kInternalFileName);
+      return Finish(kErrInputConversion, kInternalUnit, on_failure);
+    }
+    value = value * 10 + (c - '0');
+    if (value > std::int64_t{1} << 31) {
+      Fail(kErrInputConversion, kInternalFileName);
+      return Finish(kErrInputConversion, kInternalUnit, on_failure);
+    }
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) {
+    Fail(kErrInputConversion, kInternalFileName);
+    return Finish(kErrInputConversion, kInternalUnit, on_failure);
+  }
+  target = static_cast<std::int32_t>(value);
+  return kIoSuccess;
+}
+
+IoOutcome WriteRecord(int unit, std::span<const RecordItem> items, OnFailure on_failure) {
+  IoOutcome outcome;
+  {
+    TableLock lock;
+    outcome = WriteLocked(unit, items);
+  }
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome CloseUnit(int unit, OnFailure on_failure) {
+  IoOutcome outcome = kIoSuccess;
+  {
+    TableLock lock;
+    if (UnitConnection* connection = FindUnit(unit)) outcome = CloseConnection(*connection);
+  }
+  return Finish(outcome, unit, on_failure);
+}
+
+void CloseAllUnits() {
+  TableLock lock;
+  for (UnitConnection& connection : unit_table)
+    if (connection.in_use) CloseConnection(connection);
+}
+
+std::string_view UnitFileName(int unit) {
+  const UnitConnection* connection = FindUnit(unit);
+  return connection ? std::string_view(connection->file_name) : std::string_view{};
+}
+
+void ReportFileError(int unit, std::int32_t error, std::uint32_t severity) {
+  const std::string file_name(UnitFileName(unit));
+  Report(unit, error, severity, file_name, 0);
+}
+
+std::int32_t SetIoLockingMode(std::int32_t mode) {
+  const std::int32_t previous = locking_mode;
+  if (mode != 3) locking_mode = mode;
+  return previous;
+}
+
+}  // namespace scenreg

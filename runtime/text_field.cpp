@@ -1,0 +1,30 @@
+#include "runtime/text_field.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace scenreg {
+
+std::size_t TrimmedLength(std::string_view text) {
+  std::size_t length = text.size();
+  while (length > 0 && text[length - 1] == ' ') --length;
+  return length;
+}
+
+std::string_view TrimmedText(std::string_view text) {
+  return text.substr(0, TrimmedLength(text));
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() < b.size()) std::swap(a, b);
+  if (!b.empty() && std::memcmp(a.data(), b.data(), b.size()) != 0) return false;
+  return TrimmedLength(a.substr(b.size())) == 0;
+}
+
+void AssignText(std::span<char> field, std::string_view value) {
+  const std::size_t copied = std::min(field.size(), value.size());
+  if (copied > 0) std::memcpy(field.data(), value.data(), copied);
+  std::fill(field.begin() + copied, field.end(), ' ');
+}
+
+}  // namespace scenreg

@@ -1,0 +1,40 @@
+// Fixed-length text fields: texts of a fixed number of single-byte
+// characters, blank-padded on the right. Every text the system keeps is one.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace scenreg {
+
+template <std::size_t N>
+struct TextField {
+  std::array<char, N> chars;
+
+  std::span<char> span() { return chars; }
+  std::string_view view() const { return {chars.data(), N}; }
+};
+
+// Position of the last character that is not a blank; 0 for blanks only.
+// Only the blank counts as padding: a trailing tab belongs to the value.
+std::size_t TrimmedLength(std::string_view text);
+
+// The text cut to its trimmed length.
+std::string_view TrimmedText(std::string_view text);
+
+// Equal when every byte agrees once the shorter text is padded with blanks.
+bool SameText(std::string_view a, std::string_view b);
+
+// Copies as much of the value as fits and fills the rest with blanks.
+void AssignText(std::span<char> field, std::string_view value);
+
+template <std::size_t N>
+TextField<N> MakeTextField(std::string_view value) {
+  TextField<N> field;
+  AssignText(field.span(), value);
+  return field;
+}
+
+}  // namespace scenreg

@@ -1,0 +1,73 @@
+#include "runtime/diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "runtime/record_file.h"
+
+namespace scenreg {
+namespace {
+
+TEST(Diagnostics, CodeHoldsSeverityAndNumber) {
+  EXPECT_EQ(MakeDiagnosticCode(kSevere, 24), 0xC0000018u);
+  EXPECT_EQ(MakeDiagnosticCode(kError, 200), 0x800000C8u);
+  EXPECT_EQ(SeverityOf(0xC00000C9u), kSevere);
+  EXPECT_EQ(MessageNumberOf(0xC00000C9u), 201);
+}
+
+TEST(Diagnostics, LineHasPrefixNumberAndFormattedText) {
+  const DiagnosticArg args[] = {2, "C:\\FS9\\scconf.txt"};
+  EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kSevere, 24), args),
+            "scenreg: severe (24): end-of-file during read, unit 2, file C:\\FS9\\scconf.txt\r\n");
+  const DiagnosticArg unit1[] = {1, "/x/scenery.cfg"};
+  EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kError, 63), unit1),
+            "scenreg: error (63): output conversion error, unit 1, file /x/scenery.cfg\r\n");
+  const DiagnosticArg event[] = {"control-C"};
+  EXPECT_EQ(FormatDiagnosticLine(0x800000C8u, event),
+            "scenreg: error (200): program aborting due to control-C event\r\n");
+}
+
+TEST(Diagnostics, SeverityWordsAndUnknownCodes) {
+  EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kSuccess, 999), {}),
+            "scenreg (999): Message not found\n");
+  EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kInfo, 999), {}),
+            "scenreg: info (999): Message not found\n");
+  // Without arguments the template is shown unfilled.
+  EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kSevere, 30), {}),
+            "scenreg: severe (30): open failure, unit %d, file %s\r\n");
+}
+
+TEST(Diagnostics, FormattedDataNeverSteersTheFormatting) {
+  const DiagnosticArg args[] = {1, "C:\\%s%d%n\\scenery.cfg"};
+  EXPECT_EQ(FormatMessageTemplate("unit %d, file %s", args),
+            "unit 1, file C:\\%s%d%n\\scenery.cfg");
+  // Missing or mistyped arguments leave their placeholders as they stand.
+  const DiagnosticArg text_only[] = {"x"};
+  EXPECT_EQ(FormatMessageTemplate("%d and %s, 100%%, 5% off", text_only), "%d and x, 100%, 5% off");
+  const DiagnosticArg code[] = {0xC0000005ul, -1073741819L};
+  EXPECT_EQ(FormatMessageTemplate("0x%lx (%ld)", code), "0xc0000005 (-1073741819)");
+  const DiagnosticArg cut[] = {3, "abcdef"};
+  EXPECT_EQ(FormatMessageTemplate("[%.*s]", cut), "[abc]");
+}
+
+TEST(Diagnostics, CatalogueHoldsEveryRaisableMessageOnce) {
+  std::set<DiagnosticCode> codes;
+  for (const CatalogueEntry& entry : MessageCatalogue()) {
+    EXPECT_TRUE(codes.insert(entry.code).second) << std::hex << entry.code;
+    EXPECT_TRUE(entry.message_template.ends_with("\r\n")) << entry.message_template;
+  }
+  for (int number : {9, 10, 22, 24, 28, 29, 30, 38, 39, 41, 42, 43, 47, 64, 66, 201})
+    EXPECT_TRUE(codes.count(MakeDiagnosticCode(kSevere, number))) << number;
+  for (int number = 157; number <= 172; ++number)
+    EXPECT_TRUE(codes.count(MakeDiagnosticCode(kSevere, number))) << number;
+  EXPECT_TRUE(codes.count(MakeDiagnosticCode(kError, 63)));
+  EXPECT_TRUE(codes.count(MakeDiagnosticCode(kError, 200)));
+  EXPECT_EQ(LookUpMessage(MakeDiagnosticCode(kSevere, 157)),
+            "Program Exception - access violation\r\n");
+  EXPECT_EQ(LookUpMessage(MakeDiagnosticCode(kSevere, 171)),
+            "Program Exception - invalid disposition\r\n");
+}
+
+}  // namespace
+}  // namespace scenreg

@@ -1,0 +1,323 @@
+// Record file access over the platform's file layer: natively the POSIX one,
+// under Wine the Win32 one. Failures that root or Wine cannot produce for
+// real are injected through the file-system seam.
+#include "runtime/record_file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "runtime/diagnostics.h"
+#include "runtime/file_system.h"
+#include "runtime/text_field.h"
+#include "tests/test_support.h"
+
+namespace scenreg {
+namespace {
+
+using testing::FaultPlan;
+using testing::InjectFaults;
+using testing::ReadFile;
+using testing::ScratchFolder;
+using testing::WriteFile;
+
+constexpr int kUnit = 1;
+
+// Reads every record of the file into a field of width n.
+std::vector<std::string> ReadAll(const std::string& name, std::size_t width = 80) {
+  std::vector<std::string> records;
+  EXPECT_EQ(OpenUnit(kUnit, name, "formatted", {}, kWithExit), kIoSuccess);
+  std::string field(width, '\0');
+  IoOutcome outcome;
+  while ((outcome = ReadField(kUnit, field, kWithExit)) == kIoSuccess)
+    records.emplace_back(TrimmedText(field));
+  EXPECT_EQ(outcome, kIoEndOfFile);
+  EXPECT_EQ(CloseUnit(kUnit, kWithExit), kIoSuccess);
+  return records;
+}
+
+using Records = std::vector<std::string>;
+
+TEST(RecordFileRead, FieldTakesTheFirstNCharactersBlankPadded) {
+  ScratchFolder scratch;
+  WriteFile("f.txt", "abcde\nabcdef\n\nab\n");
+  ASSERT_EQ(OpenUnit(kUnit, "f.txt", "formatted", {}, kWithExit), kIoSuccess);
+  TextField<5> field;
+  for (std::string_view expected : {"abcde", "abcde", "     ", "ab   "}) {
+    ASSERT_EQ(ReadField(kUnit, field.span(), kWithExit), kIoSuccess);
+    EXPECT_EQ(field.view(), expected);
+  }
+  EXPECT_EQ(ReadField(kUnit, field.span(), kWithExit), kIoEndOfFile);
+}
+
+TEST(RecordFileRead, LineEnds) {
+  ScratchFolder scratch;
+  WriteFile("f.txt", "crlf\r\nlf\ncrcr\r\r\nin\rside\n\t tab \nlast");
+  EXPECT_EQ(ReadAll("f.txt"), (Records{"crlf", "lf", "crcr\r", "in\rside", "\t tab", "last"}));
+  WriteFile("g.txt", "one\r\nlast cr\r");
+  EXPECT_EQ(ReadAll("g.txt"), (Records{"one", "last cr"}));
+  WriteFile("h.txt", "");
+  EXPECT_EQ(ReadAll("h.txt"), Records{});
+  WriteFile("i.txt", "\n");
+  EXPECT_EQ(ReadAll("i.txt"), Records{""});
+}
+
+TEST(RecordFileRead, EndMarkLineEndsTheFile) {
+  ScratchFolder scratch;
+  WriteFile("a.txt", "one\n\x1a\ntwo\n");
+  EXPECT_EQ(ReadAll("a.txt"), Records{"one"});
+  WriteFile("b.txt", "one\r\n\x1a");
+  EXPECT_EQ(ReadAll("b.txt"), Records{"one"});
+  WriteFile("c.txt", "\x1a\r\n[Area.001]\n");
+  EXPECT_EQ(ReadAll("c.txt"), Records{});
+  // Inside a longer record the byte is an ordinary character.
+  WriteFile("d.txt", "a\x1a\n\x1a\x1a\nz\n");
+  EXPECT_EQ(ReadAll("d.txt"), (Records{"a\x1a", "\x1a\x1a", "z"}));
+}
+
+TEST(RecordFileRead, EndOfFileStaysReportedAfterTheEndMark) {
+  ScratchFolder scratch;
+  WriteFile("a.txt", "\x1a\nmore\n");
+  ASSERT_EQ(OpenUnit(kUnit, "a.txt", "formatted", {}, kWithExit), kIoSuccess);
+  TextField<10> field;
+  EXPECT_EQ(ReadField(kUnit, field.span(), kWithExit), kIoEndOfFile);
+  EXPECT_EQ(ReadField(kUnit, field.span(), kWithExit), kIoEndOfFile);
+}
+
+TEST(RecordFileRead, RecordsOfAnyLengthAcrossBufferBoundaries) {
+  ScratchFolder scratch;
+  const std::string long_line(100000, 'x');
+  WriteFile("long.txt", "head\n" + std::string("0123456789") + long_line + "\nafter\n");
+  EXPECT_EQ(ReadAll("long.txt"),
+            (Records{"head", "0123456789" + long_line.substr(0, 70), "after"}));
+
+  // Many records whose ends fall everywhere relative to the 8192-byte buffer
+  // and its doublings, with every byte value but LF inside them.
+  std::mt19937 random(20261208);
+  std::string contents;
+  Records expected;
+  for (int i = 0; i < 3000; ++i) {
+    const std::size_t length = random() % 7 == 0 ? random() % 20000 : random() % 120;
+    std::string record;
+    for (std::size_t j = 0; j < length; ++j) {
+      char c = static_cast<char>(random() % 256);
+      record += c == '\n' ? 'n' : c;
+    }
+    const bool crlf = i % 3 == 0;
+    // What the record holds once its line end, and one CR before it, are gone.
+    std::string content = record;
+    if (!crlf && !content.empty() && content.back() == '\r') content.pop_back();
+    if (content == "\x1a") record = content = "x";
+    contents += record + (crlf ? "\r\n" : "\n");
+    const std::string field(TrimmedText(std::string_view(content).substr(0, 300)));
+    expected.push_back(field);
+  }
+  WriteFile("mixed.txt", contents);
+  const Records read = ReadAll("mixed.txt", 300);
+  ASSERT_EQ(read.size(), expected.size());
+  for (std::size_t i = 0; i < read.size(); ++i) ASSERT_EQ(read[i], expected[i]) << "record " << i;
+}
+
+TEST(RecordFileInteger, WidthThreeTexts) {
+  struct Case {
+    std::string_view text;
+    IoOutcome outcome;
+    std::int32_t value;
+  };
+  const Case cases[] = {
+      {"123", kIoSuccess, 123}, {" 42", kIoSuccess, 42}, {"4 2", kIoSuccess, 42},
+      {"42 ", kIoSuccess, 42},  {"   ", kIoSuccess, 0},  {"-5 ", kIoSuccess, -5},
+      {"+  ", kIoSuccess, 0},   {"001", kIoSuccess, 1},  {"-05", kIoSuccess, -5},
+      {"12]", 64, 0},           {"]  ", 64, 0},          {"1A3", 64, 0},
+      {"A12", 64, 0},           {"12F", 64, 0},          {"\t12", 64, 0},
+      {"1\t2", 64, 0},          {"12\t", 64, 0},         {".12", 64, 0},
+      {"1.2", 64, 0},           {"12.", 64, 0},          {"+-1", 64, 0},
+      {"1-2", 64, 0},
+  };
+  for (const Case& c : cases) {
+    std::int32_t value = 77;
+    EXPECT_EQ(ReadIntegerFromText(c.text, value, kWithExit), c.outcome) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
+TEST(RecordFileInteger, ValuesOutsideThe32BitRangeFail) {
+  std::int32_t value = 1;
+  EXPECT_EQ(ReadIntegerFromText("2147483647", value, kWithExit), kIoSuccess);
+  EXPECT_EQ(value, 2147483647);
+  EXPECT_EQ(ReadIntegerFromText("-2147483648", value, kWithExit), kIoSuccess);
+  EXPECT_EQ(value, INT32_MIN);
+  EXPECT_EQ(ReadIntegerFromText("2147483648", value, kWithExit), kErrInputConversion);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(ReadIntegerFromText("99999999999999999999999", value, kWithExit), kErrInputConversion);
+}
+
+TEST(RecordFileWrite, ItemsFormAndEndEachRecord) {
+  ScratchFolder scratch;
+  ASSERT_EQ(OpenUnit(kUnit, "out.txt", "formatted", "append", kWithExit), kIoSuccess);
+  WriteRecord(kUnit, {IntItem(7, 3), TextItem("|"), IntItem(42, 3), TextItem("|"), IntItem(999, 3),
+                      TextItem("|"), IntItem(1000, 3), TextItem("|"), IntItem(-5, 3), TextItem("|"),
+                      IntItem(-100, 3)});
+  WriteRecord(kUnit, {CharItem(" ", 1)});
+  WriteRecord(kUnit, {CharItem("ab  "), TextItem("|"), CharItem(""), TextItem("|"),
+                      CharItem("abc", 5), TextItem("|"), CharItem("abcdef", 2)});
+  WriteRecord(kUnit, {});
+  ASSERT_EQ(CloseUnit(kUnit, kWithExit), kIoSuccess);
+  EXPECT_EQ(ReadFile("out.txt"), "  7| 42|999|***| -5|***\r\n \r\nab  ||  abc|ab\r\n\r\n");
+}
+
+TEST(RecordFileWrite, AppendFollowsTheLastByteAsItStands) {
+  ScratchFolder scratch;
+  const std::pair<std::string, std::string> cases[] = {
+      {"no line end", "no line endNEW\r\n"},
+      {"ends\r\n\x1a", "ends\r\n\x1aNEW\r\n"},
+      {"", "NEW\r\n"},
+  };
+  for (const auto& [before, after] : cases) {
+    WriteFile("f.txt", before);
+    ASSERT_EQ(OpenUnit(kUnit, "f.txt", "FORMATTED ", "Append  ", kWithExit), kIoSuccess);
+    WriteRecord(kUnit, {TextItem("NEW")});
+    CloseUnit(kUnit);
+    EXPECT_EQ(ReadFile("f.txt"), after);
+  }
+  ASSERT_EQ(OpenUnit(kUnit, "missing.txt", "formatted", "append", kWithExit), kIoSuccess);
+  WriteRecord(kUnit, {TextItem("first")});
+  CloseUnit(kUnit);
+  EXPECT_EQ(ReadFile("missing.txt"), "first\r\n");
+}
+
+TEST(RecordFileWrite, EachRecordIsInTheFileWhenItsWriteReturns) {
+  ScratchFolder scratch;
+  ASSERT_EQ(OpenUnit(kUnit, "f.txt", "formatted", "append", kWithExit), kIoSuccess);
+  WriteRecord(kUnit, {TextItem("one")});
+  EXPECT_EQ(ReadFile("f.txt"), "one\r\n");
+  WriteRecord(kUnit, {TextItem("two")});
+  EXPECT_EQ(ReadFile("f.txt"), "one\r\ntwo\r\n");
+}
+
+TEST(RecordFileOpen, SequentialOpenCreatesAMissingFileAndKeepsAnExistingOne) {
+  ScratchFolder scratch;
+  ASSERT_EQ(OpenUnit(2, "  new.txt  ", "formatted", {}, kWithExit), kIoSuccess);
+  EXPECT_EQ(UnitFileName(2), scratch.FullPath("new.txt"));
+  TextField<4> field;
+  EXPECT_EQ(ReadField(2, field.span(), kWithExit), kIoEndOfFile);
+  CloseUnit(2);
+  EXPECT_TRUE(std::filesystem::exists("new.txt"));
+  EXPECT_EQ(ReadFile("new.txt"), "");
+  WriteFile("old.txt", "keep\n");
+  ASSERT_EQ(OpenUnit(2, "old.txt", "formatted", {}, kWithExit), kIoSuccess);
+  CloseUnit(2);
+  EXPECT_EQ(ReadFile("old.txt"), "keep\n");
+}
+
+TEST(RecordFileOpen, ASecondOpenerOfAnOpenFileFailsWith30) {
+  ScratchFolder scratch;
+  WriteFile("f.txt", "x\n");
+  ASSERT_EQ(OpenUnit(1, "f.txt", "formatted", {}, kWithExit), kIoSuccess);
+  EXPECT_EQ(OpenUnit(3, "f.txt", "formatted", {}, kWithExit), kErrOpenFailure);
+  EXPECT_EQ(UnitFileName(3), "");
+  CloseUnit(1);
+  EXPECT_EQ(OpenUnit(3, "f.txt", "formatted", {}, kWithExit), kIoSuccess);
+}
+
+TEST(RecordFileOpen, MissingFolderFailsWith29) {
+  ScratchFolder scratch;
+  EXPECT_EQ(OpenUnit(1, "no-such-folder/f.txt", "formatted", {}, kWithExit), kErrFileNotFound);
+}
+
+TEST(RecordFileOpen, ReadOnlyFallbackReadsAndRefusesWrites) {
+  ScratchFolder scratch;
+  WriteFile("ro.txt", "line\n");
+  FaultPlan plan;
+  plan.open_writable = SystemErrorFor(CommonFailure::kAccessDenied);
+  InjectFaults faults(plan);
+  ASSERT_EQ(OpenUnit(1, "ro.txt", "formatted", {}, kWithExit), kIoSuccess);
+  TextField<4> field;
+  EXPECT_EQ(ReadField(1, field.span(), kWithExit), kIoSuccess);
+  EXPECT_EQ(field.view(), "line");
+  EXPECT_EQ(WriteRecord(1, {TextItem("x")}, kWithExit), kErrWriteToReadOnly);
+  CloseUnit(1);
+  EXPECT_EQ(ReadFile("ro.txt"), "line\n");
+}
+
+TEST(RecordFileOpen, SystemReasonsMapToErrorNumbers) {
+  ScratchFolder scratch;
+  struct Case {
+    CommonFailure failure;
+    IoOutcome error;
+  };
+  const Case cases[] = {
+      {CommonFailure::kFileNotFound, 29},
+      {CommonFailure::kPathNotFound, 29},
+      {CommonFailure::kTooManyOpenFiles, 30},
+      {CommonFailure::kInvalidDrive, 42},
+      {CommonFailure::kFileExists, 10},
+      {CommonFailure::kInvalidName, 43},
+      {CommonFailure::kNameTooLong, 43},
+      {CommonFailure::kSharingViolation, 30},
+      {CommonFailure::kOther, 30},
+  };
+  for (const Case& c : cases) {
+    FaultPlan plan;
+    plan.open_writable = SystemErrorFor(c.failure);
+    InjectFaults faults(plan);
+    EXPECT_EQ(OpenUnit(1, "f.txt", "formatted", {}, kWithExit), c.error)
+        << static_cast<int>(c.failure);
+  }
+  // Refused writing, then refused reading too: a folder where nothing may be
+  // created.
+  for (CommonFailure refusal : {CommonFailure::kAccessDenied, CommonFailure::kWriteProtected}) {
+    FaultPlan plan;
+    plan.open_writable = plan.open_read_only = SystemErrorFor(refusal);
+    InjectFaults faults(plan);
+    EXPECT_EQ(OpenUnit(1, "f.txt", "formatted", {}, kWithExit), kErrPermissionDenied);
+  }
+}
+
+TEST(RecordFileFailures, ReadWriteAndCloseErrors) {
+  ScratchFolder scratch;
+  WriteFile("f.txt", "line\n");
+  TextField<4> field;
+  {
+    FaultPlan plan;
+    plan.read = SystemErrorFor(CommonFailure::kReadFault);
+    InjectFaults faults(plan);
+    ASSERT_EQ(OpenUnit(1, "f.txt", "formatted", {}, kWithExit), kIoSuccess);
+    EXPECT_EQ(ReadField(1, field.span(), kWithExit), kErrReadFailed);
+    CloseUnit(1);
+  }
+  {
+    FaultPlan plan;
+    plan.write = SystemErrorFor(CommonFailure::kDiskFull);
+    plan.write_countdown = 2;
+    InjectFaults faults(plan);
+    ASSERT_EQ(OpenUnit(1, "f.txt", "formatted", "append", kWithExit), kIoSuccess);
+    EXPECT_EQ(WriteRecord(1, {TextItem("kept")}, kWithExit), kIoSuccess);
+    EXPECT_EQ(WriteRecord(1, {TextItem("lost")}, kWithExit), kErrWriteFailed);
+    CloseUnit(1);
+    EXPECT_EQ(ReadFile("f.txt"), "line\nkept\r\n");
+  }
+  {
+    FaultPlan plan;
+    plan.close = SystemErrorFor(CommonFailure::kOther);
+    InjectFaults faults(plan);
+    ASSERT_EQ(OpenUnit(1, "f.txt", "formatted", {}, kWithExit), kIoSuccess);
+    EXPECT_EQ(CloseUnit(1, kWithExit), kErrCloseFailed);
+    EXPECT_EQ(UnitFileName(1), "");  // the number is free all the same
+  }
+}
+
+TEST(RecordFileFailures, CloseAllUnitsClosesEveryOpenUnit) {
+  ScratchFolder scratch;
+  OpenUnit(1, "a.txt");
+  OpenUnit(2, "b.txt");
+  CloseAllUnits();
+  EXPECT_EQ(UnitFileName(1), "");
+  EXPECT_EQ(UnitFileName(2), "");
+  EXPECT_EQ(OpenUnit(4, "a.txt", "formatted", {}, kWithExit), kIoSuccess);  // no lock left
+}
+
+}  // namespace
+}  // namespace scenreg
