@@ -1,0 +1,31 @@
+// The scan of the simulator's scenery library, scenery.cfg: one forward pass
+// that counts the area headers, keeps the number of the last one and stops
+// at the add-on's own "Title=" line.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/text_field.h"
+
+namespace scenreg {
+
+inline constexpr int kLibraryUnit = 1;
+inline constexpr const char* kLibraryFileName = "scenery.cfg";
+
+struct LibraryScan {
+  // The scan stopped at a "Title=" line of the add-on; the lines after it
+  // were not read.
+  bool already_entered = false;
+  // Area header lines read, including one whose number could not be read.
+  std::int32_t header_count = 0;
+};
+
+// Opens scenery.cfg as the library unit (creating it when missing; a failed
+// open ends the program) and reads it to its end or to the add-on's title
+// line. The unit is left open on both results. last_area_number receives the
+// number of the last header read (0 when that number was unreadable); it is
+// deliberately not reset here, so a library without headers leaves the
+// caller's value as it was.
+LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_number);
+
+}  // namespace scenreg

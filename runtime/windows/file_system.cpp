@@ -1,0 +1,151 @@
+// The file-system seam on Windows, over the system's own file functions.
+#include "runtime/file_system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "runtime/record_file.h"
+
+namespace scenreg {
+namespace {
+
+HANDLE AsHandle(FileHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+bool ResolveFullPath(const std::string& name, std::string& full_path) {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return false;
+  full_path.assign(buffer, length);
+  return true;
+}
+
+OpenAttempt OpenOrCreate(const std::string& path, bool writable) {
+  const DWORD access = writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {-1, GetLastError()};
+  return {reinterpret_cast<FileHandle>(handle), 0};
+}
+
+bool IsDiskFile(FileHandle handle) {
+  return GetFileType(AsHandle(handle)) == FILE_TYPE_DISK;
+}
+
+SystemError SeekToEnd(FileHandle handle) {
+  LONG high = 0;
+  if (SetFilePointer(AsHandle(handle), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER) {
+    const DWORD error = GetLastError();
+    if (error != NO_ERROR) return error;
+  }
+  return 0;
+}
+
+ReadAttempt Read(FileHandle handle, char* buffer, std::size_t size) {
+  std::size_t total = 0;
+  while (total < size) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - total, 1u << 30));
+    DWORD count = 0;
+    if (!ReadFile(AsHandle(handle), buffer + total, wanted, &count, nullptr))
+      return {total, GetLastError()};
+    if (count == 0) break;
+    total += count;
+  }
+  return {total, 0};
+}
+
+SystemError Write(FileHandle handle, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    DWORD count = 0;
+    if (!WriteFile(AsHandle(handle), data, wanted, &count, nullptr)) return GetLastError();
+    if (count == 0) return ERROR_WRITE_FAULT;
+    data += count;
+    size -= count;
+  }
+  return 0;
+}
+
+SystemError Close(FileHandle handle) {
+  return CloseHandle(AsHandle(handle)) ? 0 : GetLastError();
+}
+
+constexpr FileSystem kWindowsFileSystem = {
+    ResolveFullPath, OpenOrCreate, IsDiskFile, SeekToEnd, Read, Write, Close};
+
+}  // namespace
+
+const FileSystem& PlatformFileSystem() {
+  return kWindowsFileSystem;
+}
+
+SystemError SystemErrorFor(CommonFailure failure) {
+  switch (failure) {
+    case CommonFailure::kFileNotFound:
+      return ERROR_FILE_NOT_FOUND;
+    case CommonFailure::kPathNotFound:
+      return ERROR_PATH_NOT_FOUND;
+    case CommonFailure::kTooManyOpenFiles:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    case CommonFailure::kAccessDenied:
+      return ERROR_ACCESS_DENIED;
+    case CommonFailure::kWriteProtected:
+      return ERROR_WRITE_PROTECT;
+    case CommonFailure::kInvalidDrive:
+      return ERROR_INVALID_DRIVE;
+    case CommonFailure::kFileExists:
+      return ERROR_FILE_EXISTS;
+    case CommonFailure::kInvalidName:
+      return ERROR_INVALID_NAME;
+    case CommonFailure::kNameTooLong:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case CommonFailure::kSharingViolation:
+      return ERROR_SHARING_VIOLATION;
+    case CommonFailure::kEndOfFile:
+      return ERROR_HANDLE_EOF;
+    case CommonFailure::kReadFault:
+      return ERROR_READ_FAULT;
+    case CommonFailure::kDiskFull:
+      return ERROR_DISK_FULL;
+    case CommonFailure::kOther:
+      return ERROR_GEN_FAILURE;
+  }
+  return ERROR_GEN_FAILURE;
+}
+
+bool IsAccessRefusal(SystemError error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
+}
+
+bool IsEndOfFileError(SystemError error) {
+  return error == ERROR_HANDLE_EOF;
+}
+
+int OpenErrorNumber(SystemError error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return kErrFileNotFound;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return kErrOpenFailure;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return kErrPermissionDenied;
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_UNIT:
+      return kErrNoSuchDevice;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return kErrCannotOverwrite;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return kErrBadFileName;
+    default:
+      return kErrOpenFailure;
+  }
+}
+
+}  // namespace scenreg

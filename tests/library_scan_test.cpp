@@ -1,0 +1,197 @@
+#include "registration/library_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runtime/record_file.h"
+#include "tests/test_support.h"
+
+namespace scenreg {
+namespace {
+
+using testing::FaultPlan;
+using testing::InjectFaults;
+using testing::ScratchFolder;
+using testing::WriteFile;
+
+struct ScanOutcome {
+  bool already_entered;
+  std::int32_t header_count;
+  std::int32_t last_area_number;
+};
+
+// Scans the library text in a fresh folder; last_area_number starts at the
+// given value, as the caller's static value would.
+ScanOutcome ScanText(const std::string& library, std::string_view title = "Sample Field",
+                     std::int32_t last_area_number = 0) {
+  ScratchFolder scratch;
+  WriteFile(kLibraryFileName, library);
+  const LibraryScan scan = ScanLibrary(MakeTextField<20>(title), last_area_number);
+  EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
+  return {scan.already_entered, scan.header_count, last_area_number};
+}
+
+// Headers numbered first to last, each with a title and a blank line, as the
+// simulator writes them.
+std::string Sections(int first, int last) {
+  std::string text;
+  for (int number = first; number <= last; ++number) {
+    char header[32];
+    std::snprintf(header, sizeof header, "[Area.%03d]\r\n", number);
+    text += header;
+    text += "Title=Area " + std::to_string(number) + "\r\nActive=TRUE\r\n\r\n";
+  }
+  return text;
+}
+
+TEST(LibraryScan, HeaderLines) {
+  struct Case {
+    std::string line;
+    std::int32_t header_count;
+    std::int32_t last_area_number;
+  };
+  const Case cases[] = {
+      {"[Area.001]", 1, 1},
+      {"[Area. 42]", 1, 42},
+      {"[Area.1234]", 1, 123},
+      {"[Area.-05]", 1, -5},
+      {"[Area.12]", 1, 0},
+      {"[Area.]", 1, 0},
+      {"[Area.", 1, 0},
+      {"[Area.4 2]", 1, 42},
+      {"[Area.0x1]", 1, 0},
+      {"[Area.\t12]", 1, 0},
+      {std::string("[Area.\0\0\0]", 10), 1, 0},
+      {"[area.007]", 1, 7},
+      {"[AREA.008]", 1, 8},
+      // Not headers: other case mixes, a blank or tab in front, another word.
+      {"[aREA.001]", 0, 77},
+      {"[ArEa.001]", 0, 77},
+      {"[AREa.001]", 0, 77},
+      {" [Area.001]", 0, 77},
+      {"\t[Area.001]", 0, 77},
+      {"[Area 001]", 0, 77},
+      {"Area.001]", 0, 77},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ScanOutcome outcome = ScanText("[General]\r\n" + c.line + "\r\nTitle=X\r\n", "Y", 77);
+    EXPECT_FALSE(outcome.already_entered);
+    EXPECT_EQ(outcome.header_count, c.header_count);
+    EXPECT_EQ(outcome.last_area_number, c.last_area_number);
+  }
+}
+
+TEST(LibraryScan, LastAreaNumberIsTheLastHeadersNotTheLargest) {
+  const ScanOutcome out_of_order = ScanText(Sections(1, 120) + "[Area.050]\r\n");
+  EXPECT_EQ(out_of_order.header_count, 121);
+  EXPECT_EQ(out_of_order.last_area_number, 50);
+  // An unreadable last number wins over the good ones before it.
+  const ScanOutcome unreadable = ScanText(Sections(1, 30) + "[Area.31]\r\nTitle=x\r\n");
+  EXPECT_EQ(unreadable.header_count, 31);
+  EXPECT_EQ(unreadable.last_area_number, 0);
+}
+
+TEST(LibraryScan, EmptyOrMissingLibraryEndsAtOnce) {
+  const ScanOutcome empty = ScanText("", "Sample Field", 9);
+  EXPECT_FALSE(empty.already_entered);
+  EXPECT_EQ(empty.header_count, 0);
+  EXPECT_EQ(empty.last_area_number, 9);
+
+  ScratchFolder scratch;
+  std::int32_t last_area_number = 0;
+  const LibraryScan missing = ScanLibrary(MakeTextField<20>("Sample Field"), last_area_number);
+  EXPECT_EQ(missing.header_count, 0);
+  EXPECT_TRUE(std::filesystem::exists(kLibraryFileName));
+  EXPECT_EQ(std::filesystem::file_size(kLibraryFileName), 0u);
+}
+
+TEST(LibraryScan, TitleTest) {
+  const std::string twenty = "Twenty characters!!!";
+  struct Case {
+    std::string title;
+    std::string line;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"Sample Field", "Title=Sample Field", true},
+      {"Sample Field", "Title=Sample Field      ", true},
+      // Only columns 1 to 26 count.
+      {"Sample Field", "Title=Sample Field" + std::string(8, ' ') + "tail", true},
+      {twenty, "Title=" + twenty + "and more", true},
+      {twenty + "XYZ", "Title=" + twenty, true},
+      {"", "Title=", true},
+      {"   ", "Title=" + std::string(20, ' ') + "text from 27", true},
+      {"\xC4rger \xFC", "Title=\xC4rger \xFC", true},
+      {"Sample Field", "Title=sample field", false},
+      {"Sample Field", "title=Sample Field", false},
+      {"Sample Field", "Title =Sample Field", false},
+      {"Sample Field", " Title=Sample Field", false},
+      {"Sample Field", "Title=Sample Fiel", false},
+      {"Sample Field", "Title=Sample Field\t", false},
+      {"Sample Field", "Title=Sample Field X", false},
+      {"  Sample", "Title=Sample", false},
+      {"", "Title=x", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ScanOutcome outcome =
+        ScanText(Sections(1, 12) + "[Area.013]\r\n" + c.line + "\r\n" + Sections(14, 15), c.title);
+    EXPECT_EQ(outcome.already_entered, c.matches);
+    // A match stops the scan: the sections after it are not read.
+    EXPECT_EQ(outcome.header_count, c.matches ? 13 : 15);
+    EXPECT_EQ(outcome.last_area_number, c.matches ? 13 : 15);
+  }
+}
+
+TEST(LibraryScan, MatchBeforeTheTwelfthHeaderStillStops) {
+  const ScanOutcome outcome = ScanText(
+      "[General]\nTitle=Sample Field\n" + Sections(1, 3) + "Title=Sample Field\n" + Sections(4, 20));
+  EXPECT_TRUE(outcome.already_entered);
+  EXPECT_EQ(outcome.header_count, 0);
+  const ScanOutcome later = ScanText(Sections(1, 3) + "Title=Sample Field\n" + Sections(4, 20));
+  EXPECT_TRUE(later.already_entered);
+  EXPECT_EQ(later.header_count, 3);
+  EXPECT_EQ(later.last_area_number, 3);
+}
+
+TEST(LibraryScan, EndMarkLineHidesTheRest) {
+  const ScanOutcome outcome =
+      ScanText(Sections(1, 12) + "\x1a\r\n[Area.013]\r\nTitle=Sample Field\r\n");
+  EXPECT_FALSE(outcome.already_entered);
+  EXPECT_EQ(outcome.header_count, 12);
+  EXPECT_EQ(outcome.last_area_number, 12);
+}
+
+TEST(LibraryScan, FailedReadEndsTheScanLikeTheEnd) {
+  ScratchFolder scratch;
+  WriteFile(kLibraryFileName, Sections(1, 20));
+  InjectFaults faults(FaultPlan{.read = SystemErrorFor(CommonFailure::kReadFault)});
+  std::int32_t last_area_number = 5;
+  const LibraryScan scan = ScanLibrary(MakeTextField<20>("Sample Field"), last_area_number);
+  EXPECT_FALSE(scan.already_entered);
+  EXPECT_EQ(scan.header_count, 0);
+  EXPECT_EQ(last_area_number, 5);
+  EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
+}
+
+TEST(LibraryScan, OddBytesAndLongLines) {
+  // Long lines are cut to 80 columns, which leaves the header and title
+  // columns intact; NUL bytes and a lone CR are ordinary characters.
+  std::string library = "[Area.001]" + std::string(200000, 'x') + "\n";
+  library += std::string("\0\0\0\r\xff\n", 6);
+  library += "[Area.002]\r\r\n";
+  library += "Title=Sample Field" + std::string(100000, ' ') + "z";
+  const ScanOutcome outcome = ScanText(library);
+  EXPECT_TRUE(outcome.already_entered);
+  EXPECT_EQ(outcome.header_count, 2);
+  EXPECT_EQ(outcome.last_area_number, 2);
+  // A title holding a NUL compares byte for byte like any other.
+  EXPECT_FALSE(ScanText("Title=Sample", std::string("Sample\0", 7)).already_entered);
+  EXPECT_TRUE(ScanText(std::string("Title=Sample\0", 13), std::string("Sample\0", 7))
+                  .already_entered);
+}
+
+}  // namespace
+}  // namespace scenreg
