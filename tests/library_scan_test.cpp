@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "runtime/record_file.h"
@@ -146,8 +147,8 @@ TEST(LibraryScan, TitleTest) {
 }
 
 TEST(LibraryScan, MatchBeforeTheTwelfthHeaderStillStops) {
-  const ScanOutcome outcome = ScanText(
-      "[General]\nTitle=Sample Field\n" + Sections(1, 3) + "Title=Sample Field\n" + Sections(4, 20));
+  const ScanOutcome outcome = ScanText("[General]\nTitle=Sample Field\n" + Sections(1, 3) +
+                                       "Title=Sample Field\n" + Sections(4, 20));
   EXPECT_TRUE(outcome.already_entered);
   EXPECT_EQ(outcome.header_count, 0);
   const ScanOutcome later = ScanText(Sections(1, 3) + "Title=Sample Field\n" + Sections(4, 20));
@@ -189,8 +190,8 @@ TEST(LibraryScan, OddBytesAndLongLines) {
   EXPECT_EQ(outcome.last_area_number, 2);
   // A title holding a NUL compares byte for byte like any other.
   EXPECT_FALSE(ScanText("Title=Sample", std::string("Sample\0", 7)).already_entered);
-  EXPECT_TRUE(ScanText(std::string("Title=Sample\0", 13), std::string("Sample\0", 7))
-                  .already_entered);
+  EXPECT_TRUE(
+      ScanText(std::string("Title=Sample\0", 13), std::string("Sample\0", 7)).already_entered);
 }
 
 }  // namespace
