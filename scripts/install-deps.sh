@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, when it is missing:
+# CMake and Ninja, the native compilers, GoogleTest's sources, the MinGW-w64
+# cross compilers (posix thread model), Wine with its 32-bit part, Xvfb and
+# ImageMagick for the window tests' screenshots.
+set -euo pipefail
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v g++ >/dev/null || need+=(g++)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+command -v Xvfb >/dev/null || need+=(xvfb xauth)
+command -v import >/dev/null || need+=(imagemagick)
+if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+  # 32-bit programs need Wine's 32-bit half and the i386 X client libraries,
+  # or they run without ever showing a window.
+  need+=(wine wine64 wine32:i386 libx11-6:i386 libxext6:i386 libxrender1:i386 libxcursor1:i386
+         libxi6:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libfreetype6:i386
+         libfontconfig1:i386)
+fi
+[ ${#need[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs every test: the native build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the 32-bit and 64-bit Windows builds
+# under Wine, their window tests included.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+status=0
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native || status=1
+
+source scripts/wine-session.sh
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" || status=1
+done
+exit $status

@@ -1,0 +1,27 @@
+# Sourced by the scripts that run Windows programs: a virtual display when
+# there is none, a Wine prefix, and a wineserver kept up so that each program
+# start costs milliseconds instead of seconds. Everything started here is
+# stopped when the sourcing script exits.
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}"
+
+scenreg_xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  scenreg_xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+
+wineboot -i >/dev/null 2>&1 || true
+wineserver -p
+
+scenreg_end_wine_session() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$scenreg_xvfb_pid" ] && kill "$scenreg_xvfb_pid" 2>/dev/null || true
+}
+trap scenreg_end_wine_session EXIT

@@ -1,0 +1,83 @@
+// Behaviour that only the Windows file layer shows for real: file
+// attributes, share modes and the system's own error texts.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "runtime/diagnostic_display.h"
+#include "runtime/record_file.h"
+#include "runtime/text_field.h"
+#include "tests/test_support.h"
+
+namespace scenreg {
+namespace {
+
+using testing::ReadFile;
+using testing::ScratchFolder;
+using testing::WriteFile;
+
+TEST(WindowsFileLayer, ReadOnlyAttributeGivesAReadOnlyUnit) {
+  ScratchFolder scratch;
+  WriteFile("scenery.cfg", "[Area.001]\r\n");
+  ASSERT_TRUE(SetFileAttributesA("scenery.cfg", FILE_ATTRIBUTE_READONLY));
+  const HANDLE probe = CreateFileA("scenery.cfg", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    // Wine run by root keeps the attribute only as POSIX permission bits,
+    // which root passes; the fallback is covered by injected refusals.
+    CloseHandle(probe);
+    SetFileAttributesA("scenery.cfg", FILE_ATTRIBUTE_NORMAL);
+    GTEST_SKIP() << "this system does not enforce the read-only attribute";
+  }
+  ASSERT_EQ(OpenUnit(1, "scenery.cfg", "formatted", "append", kWithExit), kIoSuccess);
+  EXPECT_EQ(WriteRecord(1, {TextItem("x")}, kWithExit), kErrWriteToReadOnly);
+  CloseUnit(1);
+  ASSERT_EQ(OpenUnit(1, "scenery.cfg", "formatted", {}, kWithExit), kIoSuccess);
+  TextField<10> field;
+  EXPECT_EQ(ReadField(1, field.span(), kWithExit), kIoSuccess);
+  EXPECT_EQ(field.view(), "[Area.001]");
+  CloseUnit(1);
+  SetFileAttributesA("scenery.cfg", FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadFile("scenery.cfg"), "[Area.001]\r\n");
+}
+
+TEST(WindowsFileLayer, AnotherWriterMakesTheOpenFailWith30) {
+  ScratchFolder scratch;
+  WriteFile("scenery.cfg", "x\r\n");
+  const HANDLE writer =
+      CreateFileA("scenery.cfg", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenUnit(1, "scenery.cfg", "formatted", {}, kWithExit), kErrOpenFailure);
+  CloseHandle(writer);
+  EXPECT_EQ(OpenUnit(1, "scenery.cfg", "formatted", {}, kWithExit), kIoSuccess);
+  // While the unit is open, others may read the file but not write it.
+  const HANDLE reader = CreateFileA("scenery.cfg", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  CloseHandle(reader);
+  const HANDLE second_writer =
+      CreateFileA("scenery.cfg", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(second_writer, INVALID_HANDLE_VALUE);
+  CloseUnit(1);
+}
+
+TEST(WindowsFileLayer, NamesResolveToFullPaths) {
+  ScratchFolder scratch;
+  ASSERT_EQ(OpenUnit(2, " scconf.txt ", "formatted", {}, kWithExit), kIoSuccess);
+  char expected[MAX_PATH];
+  GetFullPathNameA("scconf.txt", MAX_PATH, expected, nullptr);
+  EXPECT_EQ(UnitFileName(2), expected);
+  CloseUnit(2);
+  EXPECT_EQ(OpenUnit(2, "no-such-folder\\scconf.txt", "formatted", {}, kWithExit),
+            kErrFileNotFound);
+  EXPECT_EQ(OpenUnit(2, "bad|name?.txt", "formatted", {}, kWithExit), kErrBadFileName);
+}
+
+TEST(WindowsFileLayer, SystemErrorTextsComeFromTheSystem) {
+  EXPECT_FALSE(SystemErrorMessage(ERROR_ACCESS_DENIED).empty());
+  EXPECT_TRUE(SystemErrorMessage(0x2FFFFFFF).empty());
+}
+
+}  // namespace
+}  // namespace scenreg
