@@ -321,3 +321,82 @@ TEST(RecordFileFailures, CloseAllUnitsClosesEveryOpenUnit) {
 
 }  // namespace
 }  // namespace scenreg
+
+namespace scenreg {
+namespace {
+
+TEST(RecordFileMessages, EveryErrorHasItsExactText) {
+  const std::pair<int, std::string_view> texts[] = {
+      {9, "permission to access file denied"},
+      {10, "cannot overwrite existing file"},
+      {22, "input record too long"},
+      {24, "end-of-file during read"},
+      {28, "CLOSE error"},
+      {29, "file not found"},
+      {30, "open failure"},
+      {38, "error during write"},
+      {39, "error during read"},
+      {42, "no such device"},
+      {43, "file name specification error"},
+      {47, "write to READONLY file"},
+      {64, "input conversion error"},
+      {66, "output statement overflows record"},
+  };
+  const DiagnosticArg args[] = {1, "C:\\FS9\\scenery.cfg"};
+  for (const auto& [number, text] : texts)
+    EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kSevere, number), args),
+              "scenreg: severe (" + std::to_string(number) + "): " + std::string(text) +
+                  ", unit 1, file C:\\FS9\\scenery.cfg\r\n");
+  EXPECT_EQ(FormatDiagnosticLine(MakeDiagnosticCode(kSevere, 41), args),
+            "scenreg: severe (41): insufficient virtual memory\r\n");
+}
+
+#ifndef _WIN32
+// Without an exit a failure ends the program with the diagnostic, after the
+// system's own text when a system call failed. Natively both go to standard
+// error and the status keeps the low byte of the code.
+TEST(RecordFileMessagesDeathTest, FailuresWithoutExitEndTheProgram) {
+  ScratchFolder scratch;
+  const std::string path = scratch.FullPath("f.txt");
+  WriteFile("f.txt", "line\n");
+  EXPECT_EXIT(
+      {
+        FaultPlan plan;
+        plan.open_writable = plan.open_read_only = SystemErrorFor(CommonFailure::kAccessDenied);
+        InjectFaults faults(plan);
+        OpenUnit(3, "f.txt");
+      },
+      ::testing::ExitedWithCode(9),
+      "scenreg: Permission denied\n"
+      "scenreg: severe \\(9\\): permission to access file denied, unit 3, file " +
+          path);
+  EXPECT_EXIT(
+      {
+        FaultPlan plan;
+        plan.open_writable = SystemErrorFor(CommonFailure::kAccessDenied);
+        InjectFaults faults(plan);
+        OpenUnit(1, "f.txt");
+        WriteRecord(1, {TextItem("x")});
+      },
+      ::testing::ExitedWithCode(47),
+      "^scenreg: severe \\(47\\): write to READONLY file, unit 1, file " + path);
+  EXPECT_EXIT(
+      {
+        OpenUnit(1, "f.txt");
+        TextField<4> field;
+        ReadField(1, field.span());
+        ReadField(1, field.span());
+      },
+      ::testing::ExitedWithCode(24),
+      "^scenreg: severe \\(24\\): end-of-file during read, unit 1, file " + path);
+  EXPECT_EXIT(
+      {
+        std::int32_t value;
+        ReadIntegerFromText("12]", value);
+      },
+      ::testing::ExitedWithCode(64), "input conversion error");
+}
+#endif
+
+}  // namespace
+}  // namespace scenreg
