@@ -177,6 +177,28 @@ TEST(LibraryScan, FailedReadEndsTheScanLikeTheEnd) {
   EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
 }
 
+// Every header is seen whatever the length and bytes of the line before it,
+// with LF or CR LF: the line ends are found at every position in a word.
+TEST(LibraryScan, HeadersAfterLinesOfEveryLength) {
+  std::string library;
+  int headers = 0;
+  for (std::size_t length = 0; length <= 70; ++length) {
+    for (const char filler : {'x', '\x0b', '\x8a', '\0', '\r'}) {
+      library += std::string(length, filler) + (length % 2 ? "\n" : "\r\n");
+      library += "[Area." + std::to_string(100 + headers % 900) + "]\n";
+      ++headers;
+    }
+  }
+  // Several line ends in one word: empty lines and short headers.
+  for (std::size_t empty_lines = 0; empty_lines <= 17; ++empty_lines) {
+    library += std::string(empty_lines, '\n') + "[AREA.\n";
+    ++headers;
+  }
+  const ScanOutcome outcome = ScanText(library);
+  EXPECT_EQ(outcome.header_count, headers);
+  EXPECT_EQ(outcome.last_area_number, 0);
+}
+
 TEST(LibraryScan, OddBytesAndLongLines) {
   // Long lines are cut to 80 columns, which leaves the header and title
   // columns intact; NUL bytes and a lone CR are ordinary characters.
