@@ -47,17 +47,18 @@ struct FailureContext {
 };
 FailureContext last_failure;
 
-// Guards the unit table unless the program chose to rely on its own
-// single-threaded use (locking mode 0).
-class TableLock {
- public:
-  TableLock() : lock_(table_mutex, std::defer_lock) {
-    if (locking_mode != 0) lock_.lock();
-  }
-
- private:
-  std::unique_lock<std::mutex> lock_;
-};
+// Runs an operation on the unit table, guarded by the table's mutex unless
+// the program chose to rely on its own single-threaded use (locking mode 0).
+// The operations do not throw, so no unwinding guard is needed; records are
+// read by the million and this keeps the call lean.
+template <typename Operation>
+IoOutcome Locked(Operation operation) {
+  const bool guarded = locking_mode != 0;
+  if (guarded) table_mutex.lock();
+  const IoOutcome outcome = operation();
+  if (guarded) table_mutex.unlock();
+  return outcome;
+}
 
 UnitConnection* FindUnit(int unit) {
   for (UnitConnection& connection : unit_table)
@@ -232,27 +233,6 @@ IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
   }
 }
 
-// The field rule of AssignText. It runs once per record, so the field lengths
-// the system reads are blanked with a fill of constant size, which compiles
-// to a few stores instead of a call whose branches follow the varying line
-// lengths.
-void CopyRecordIntoField(std::string_view record, std::span<char> field) {
-  switch (field.size()) {
-    case 20:
-      std::memset(field.data(), ' ', 20);
-      break;
-    case 80:
-      std::memset(field.data(), ' ', 80);
-      break;
-    case 256:
-      std::memset(field.data(), ' ', 256);
-      break;
-    default:
-      std::memset(field.data(), ' ', field.size());
-  }
-  std::memcpy(field.data(), record.data(), std::min(field.size(), record.size()));
-}
-
 IoOutcome ReadLocked(int unit, std::span<char> field) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
@@ -267,7 +247,7 @@ IoOutcome ReadLocked(int unit, std::span<char> field) {
     Fail(kErrEndOfFileDuringRead, connection->file_name);
     return kIoEndOfFile;
   }
-  CopyRecordIntoField(record, field);
+  AssignText(field, record);
   return kIoSuccess;
 }
 
@@ -343,25 +323,24 @@ IoOutcome WriteLocked(int unit, std::span<const RecordItem> items) {
 
 IoOutcome OpenUnit(int unit, std::string_view file_name, std::string_view form,
                    std::string_view access, OnFailure on_failure) {
-  IoOutcome outcome;
-  {
-    TableLock lock;
-    outcome = OpenLocked(unit, file_name, form, access);
-  }
+  const IoOutcome outcome =
+      Locked([&]() noexcept { return OpenLocked(unit, file_name, form, access); });
   return Finish(outcome, unit, on_failure);
 }
 
 IoOutcome ReadField(int unit, std::span<char> field, OnFailure on_failure) {
-  IoOutcome outcome;
-  {
-    TableLock lock;
-    outcome = ReadLocked(unit, field);
-  }
+  const IoOutcome outcome = Locked([&]() noexcept { return ReadLocked(unit, field); });
   // Records are read by the million; the common case skips the call.
   return outcome == kIoSuccess ? outcome : Finish(outcome, unit, on_failure);
 }
 
 IoOutcome ReadIntegerFromText(std::string_view text, std::int32_t& target, OnFailure on_failure) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  // The common area number: three plain digits.
+  if (text.size() == 3 && digit(text[0]) && digit(text[1]) && digit(text[2])) {
+    target = (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
+    return kIoSuccess;
+  }
   target = 0;
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
@@ -391,27 +370,24 @@ IoOutcome ReadIntegerFromText(std::string_view text, std::int32_t& target, OnFai
 }
 
 IoOutcome WriteRecord(int unit, std::span<const RecordItem> items, OnFailure on_failure) {
-  IoOutcome outcome;
-  {
-    TableLock lock;
-    outcome = WriteLocked(unit, items);
-  }
+  const IoOutcome outcome = Locked([&]() noexcept { return WriteLocked(unit, items); });
   return Finish(outcome, unit, on_failure);
 }
 
 IoOutcome CloseUnit(int unit, OnFailure on_failure) {
-  IoOutcome outcome = kIoSuccess;
-  {
-    TableLock lock;
-    if (UnitConnection* connection = FindUnit(unit)) outcome = CloseConnection(*connection);
-  }
+  const IoOutcome outcome = Locked([&]() noexcept {
+    UnitConnection* connection = FindUnit(unit);
+    return connection ? CloseConnection(*connection) : kIoSuccess;
+  });
   return Finish(outcome, unit, on_failure);
 }
 
 void CloseAllUnits() {
-  TableLock lock;
-  for (UnitConnection& connection : unit_table)
-    if (connection.in_use) CloseConnection(connection);
+  Locked([]() noexcept {
+    for (UnitConnection& connection : unit_table)
+      if (connection.in_use) CloseConnection(connection);
+    return kIoSuccess;
+  });
 }
 
 std::string_view UnitFileName(int unit) {

@@ -21,10 +21,4 @@ bool SameText(std::string_view a, std::string_view b) {
   return TrimmedLength(a.substr(b.size())) == 0;
 }
 
-void AssignText(std::span<char> field, std::string_view value) {
-  const std::size_t copied = std::min(field.size(), value.size());
-  if (copied > 0) std::memcpy(field.data(), value.data(), copied);
-  std::fill(field.begin() + copied, field.end(), ' ');
-}
-
 }  // namespace scenreg

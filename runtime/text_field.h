@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -27,8 +28,13 @@ std::string_view TrimmedText(std::string_view text);
 // Equal when every byte agrees once the shorter text is padded with blanks.
 bool SameText(std::string_view a, std::string_view b);
 
-// Copies as much of the value as fits and fills the rest with blanks.
-void AssignText(std::span<char> field, std::string_view value);
+// Copies as much of the value as fits and fills the rest with blanks. Inline:
+// every record read goes through it.
+inline void AssignText(std::span<char> field, std::string_view value) {
+  const std::size_t copied = value.size() < field.size() ? value.size() : field.size();
+  if (copied > 0) std::memcpy(field.data(), value.data(), copied);
+  std::memset(field.data() + copied, ' ', field.size() - copied);
+}
 
 template <std::size_t N>
 TextField<N> MakeTextField(std::string_view value) {
