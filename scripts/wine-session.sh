@@ -18,7 +18,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 wineboot -i >/dev/null 2>&1 || true
-wineserver -p
+wineserver -p || true  # one may be up already
 
 scenreg_end_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
