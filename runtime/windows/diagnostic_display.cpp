@@ -1,5 +1,6 @@
-// Diagnostics on Windows: message boxes, the system's error texts, and the
-// end of the process with the diagnostic code as its status.
+// Diagnostics on Windows: message boxes owned by the main window, the
+// system's error texts, and the end of the process with the diagnostic code
+// as its status.
 #include "runtime/diagnostic_display.h"
 
 #include <windows.h>
@@ -7,21 +8,24 @@
 #include <string>
 
 #include "runtime/record_file.h"
+#include "runtime/shell_platform.h"
+#include "runtime/windows/shell_internal.h"
 
 namespace scenreg {
+namespace {
+
+constexpr DWORD kMaxSystemMessageLength = 1024;
+
+}  // namespace
 
 void ShowDiagnostic(std::string_view text) {
   const std::string shown(text);
   const std::string caption(kDiagnosticCaption);
-  MessageBoxA(nullptr, shown.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-}
-
-std::string TracebackText() {
-  return {};
+  MessageBoxA(MainWindow(), shown.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
 std::string SystemErrorMessage(std::uint32_t system_error) {
-  char buffer[1024];
+  char buffer[kMaxSystemMessageLength];
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, system_error, 0, buffer, sizeof buffer, nullptr);
   return std::string(buffer, length);
@@ -29,7 +33,9 @@ std::string SystemErrorMessage(std::uint32_t system_error) {
 
 void EndAfterSevereDiagnostic(DiagnosticCode code) {
   CloseAllUnits();
-  ExitProcess(code);
+  SetProcessEndStatus(code);
+  FinishWindow(1);
+  EndProcess();
 }
 
 }  // namespace scenreg

@@ -1,0 +1,36 @@
+// The program shell on POSIX, where the system is only built for its tests:
+// there is no window, so window requests are accepted and do nothing, and
+// the run is called on the calling thread.
+#include <atomic>
+#include <cstdlib>
+
+#include "runtime/shell_platform.h"
+
+namespace scenreg {
+namespace {
+
+std::atomic<std::uint32_t> end_status{0};
+
+}  // namespace
+
+bool ApplyMainWindowGeometry(const WindowGeometry& /*geometry*/) {
+  return true;
+}
+
+void FinishWindow(std::int32_t /*status*/) {}
+
+void SetProcessEndStatus(std::uint32_t status) {
+  end_status = status;
+}
+
+void EndProcess() {
+  // A POSIX status holds the low byte only.
+  std::_Exit(static_cast<int>(end_status & 0xFFu));
+}
+
+void RunProgramShell(ProgramRun run) {
+  run();
+  std::_Exit(0);
+}
+
+}  // namespace scenreg
