@@ -1,0 +1,121 @@
+// A driver for end-to-end tests of scenreg.exe: starts the program in a
+// scratch folder, finds and reads its windows, acts on them as a user would,
+// and reads the full exit status. Built for Windows and run under Wine with
+// a virtual X display; the few things only the Linux side can do (named
+// pipes, screenshots) go through a small shell helper.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scenreg::e2e {
+
+// Paths on both sides of Wine's drive Z:.
+std::string WindowsPath(const std::string& unix_path);
+
+// The build folder (Unix path) and the folder for screenshots in it.
+std::string BuildFolder();
+std::string ScreenshotFolder();
+
+// Runs the Linux helper script and waits until it has finished. False on a
+// timeout or when the helper reports a failure.
+bool RunUnixHelper(const std::vector<std::string>& arguments);
+
+// A new empty folder for one test, under the build folder; Unix path.
+std::string FreshScratchFolder(const std::string& name);
+
+bool CreateNamedPipeFile(const std::string& unix_path);
+bool WriteTextFile(const std::string& unix_path, const std::string& bytes);
+std::optional<std::string> ReadTextFile(const std::string& unix_path);
+
+// Under Wine without a window manager nobody draws window frames; for the
+// programs' names, Wine is told to draw them itself, so that the screenshots
+// show captions. Values the harness added are taken away again by
+// StopDrawingFrames. Does nothing on Windows.
+void DrawFramesUnderWine(const std::vector<std::string>& program_names);
+void StopDrawingFrames();
+
+// Saves a PNG of the whole screen under the screenshot folder; returns its
+// Unix path, or an empty text when it could not be taken.
+std::string SaveScreenshot(const std::string& name);
+
+struct WindowFacts {
+  HWND handle = nullptr;
+  std::string class_name;
+  std::string text;  // by WM_GETTEXT
+  RECT rect{};       // screen coordinates
+  LONG style = 0;
+  LONG ex_style = 0;
+  int control_id = 0;
+  HWND owner = nullptr;
+  bool enabled = false;
+  bool visible = false;
+};
+
+std::string ClassNameOf(HWND window);
+// The window's text as the window itself answers WM_GETTEXT; empty on a
+// timeout.
+std::string TextOf(HWND window);
+WindowFacts FactsOf(HWND window);
+std::vector<WindowFacts> ChildrenOf(HWND window);
+// The control that has the keyboard focus in the window's thread.
+HWND FocusedControlOf(HWND window);
+
+// How a user ends the program by its main window.
+enum class CloseAction { kCloseMessage, kCloseCommand, kExitMenu, kAltF4 };
+const char* NameOf(CloseAction action);
+
+// One started program. Killed on destruction if still running.
+class ProgramUnderTest {
+ public:
+  ProgramUnderTest() = default;
+  ~ProgramUnderTest();
+  ProgramUnderTest(const ProgramUnderTest&) = delete;
+  ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+  // Starts the program (Unix path) in the folder (Unix path).
+  bool Start(const std::string& program, const std::string& folder);
+
+  // The process's visible top-level windows.
+  std::vector<HWND> TopLevelWindows() const;
+  // Its main window: the top-level window of the given class; waits for it.
+  HWND WaitForMainWindow(const std::string& frame_class, DWORD timeout_ms);
+  // Its message or dialog boxes (class #32770).
+  std::vector<HWND> Boxes() const;
+  // Waits until a box appears; a screenshot is saved for every box seen.
+  HWND WaitForBox(DWORD timeout_ms, const std::string& screenshot_name);
+
+  // Waits for the process to end, then gives its 32-bit exit status. On a
+  // timeout the process is killed and nothing is returned. Any box that
+  // shows meanwhile is counted and photographed.
+  std::optional<DWORD> WaitForExit(DWORD timeout_ms, const std::string& screenshot_name = "");
+  int boxes_seen_while_waiting() const { return boxes_seen_while_waiting_; }
+
+  // Watches the status bar's text while the program runs; every distinct
+  // text is recorded in order.
+  void WatchStatusBar(HWND status_bar);
+  const std::vector<std::string>& status_texts() const { return status_texts_; }
+
+  // User actions.
+  void PressKey(HWND top_level, WORD virtual_key);
+  void Click(HWND button);
+  // Menus opened on the way are photographed under the given name.
+  void Close(HWND main_window, CloseAction action, const std::string& screenshot_name = "");
+
+  DWORD process_id() const { return info_.dwProcessId; }
+  bool running() const;
+
+ private:
+  void NoteStatusText();
+
+  PROCESS_INFORMATION info_{};
+  HWND status_bar_ = nullptr;
+  std::vector<std::string> status_texts_;
+  int boxes_seen_while_waiting_ = 0;
+};
+
+}  // namespace scenreg::e2e
