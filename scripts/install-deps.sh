@@ -17,7 +17,7 @@ command -v import >/dev/null || need+=(imagemagick)
 if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
   # 32-bit programs need Wine's 32-bit half and the i386 X client libraries,
   # or they run without ever showing a window.
-  need+=(wine wine64 wine32:i386 libx11-6:i386 libxext6:i386 libxrender1:i386 libxcursor1:i386
+  need+=(fonts-wine wine wine64 wine32:i386 libx11-6:i386 libxext6:i386 libxrender1:i386 libxcursor1:i386
          libxi6:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libfreetype6:i386
          libfontconfig1:i386)
 fi
