@@ -11,17 +11,15 @@ namespace {
 constexpr std::size_t kTextBufferSize = 16384;
 constexpr std::size_t kMaxTemplateLength = 393;
 
-std::string_view SeverityPrefix(Severity severity) {
-  switch (severity) {
-    case kInfo:
-      return "scenreg: info";
-    case kError:
-      return "scenreg: error";
-    case kSevere:
-      return "scenreg: severe";
-    default:
-      return kPrefixWord;
+// The prefix word, and for severities info to severe ": " and their word.
+std::string SeverityPrefix(Severity severity) {
+  constexpr std::string_view kSeverityWords[] = {"", "info", "error", "severe"};
+  std::string prefix(kPrefixWord);
+  if (severity != kSuccess) {
+    prefix += ": ";
+    prefix += kSeverityWords[severity];
   }
+  return prefix;
 }
 
 void AppendInteger(std::string& out, std::int64_t value, bool hex) {
@@ -101,7 +99,7 @@ std::string FormatDiagnosticLine(DiagnosticCode code, std::span<const Diagnostic
   const std::string_view message_template = LookUpMessage(code);
   const std::string text =
       args.empty() ? std::string(message_template) : FormatMessageTemplate(message_template, args);
-  std::string line(SeverityPrefix(SeverityOf(code)));
+  std::string line = SeverityPrefix(SeverityOf(code));
   line += " (";
   line += std::to_string(MessageNumberOf(code));
   line += "): ";

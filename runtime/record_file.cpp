@@ -337,6 +337,34 @@ IoOutcome WriteLocked(int unit, std::span<const RecordItem> items) {
   return kIoSuccess;
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The number rule: leading blanks, an optional sign, then digits among which
+// blanks do not count; nothing after the sign is 0. False for any other
+// character or a value outside the 32-bit range.
+bool ParseInteger(std::string_view text, std::int64_t& value) {
+  // The common area number: three plain digits.
+  if (text.size() == 3 && IsDigit(text[0]) && IsDigit(text[1]) && IsDigit(text[2])) {
+    value = (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
+    return true;
+  }
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] == ' ') continue;
+    if (!IsDigit(text[i])) return false;
+    value = value * 10 + (text[i] - '0');
+    if (value > std::int64_t{1} << 31) return false;
+  }
+  if (negative) value = -value;
+  return value <= INT32_MAX;
+}
+
 }  // namespace
 
 IoOutcome OpenUnit(int unit, std::string_view file_name, std::string_view form,
@@ -353,33 +381,9 @@ IoOutcome ReadField(int unit, std::span<char> field, OnFailure on_failure) {
 }
 
 IoOutcome ReadIntegerFromText(std::string_view text, std::int32_t& target, OnFailure on_failure) {
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  // The common area number: three plain digits.
-  if (text.size() == 3 && digit(text[0]) && digit(text[1]) && digit(text[2])) {
-    target = (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
-    return kIoSuccess;
-  }
   target = 0;
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == ' ') continue;
-    if (c < '0' || c > '9') {
-      Fail(kErrInputConversion, kInternalFileName);
-      return Finish(kErrInputConversion, kInternalUnit, on_failure);
-    }
-    value = value * 10 + (c - '0');
-    if (value > std::int64_t{1} << 31) {
-      Fail(kErrInputConversion, kInternalFileName);
-      return Finish(kErrInputConversion, kInternalUnit, on_failure);
-    }
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) {
+  if (!ParseInteger(text, value)) {
     Fail(kErrInputConversion, kInternalFileName);
     return Finish(kErrInputConversion, kInternalUnit, on_failure);
   }
