@@ -1,0 +1,326 @@
+// Acceptance of the whole registration run: scenreg.exe started in a scratch
+// folder, its boxes answered as a user would, then the exit status and the
+// bytes of scenery.cfg checked, case by case.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/e2e_harness.h"
+
+namespace scenreg::e2e {
+namespace {
+
+constexpr DWORD kBoxTimeoutMs = 30000;
+constexpr DWORD kExitTimeoutMs = 30000;
+constexpr int kWelcomeTextId = 1003;
+constexpr int kNoThanksId = 2;
+constexpr int kMessageTextId = 0xFFFF;
+const std::string kErrorCaption = "scenreg Run-Time Error";
+
+std::string ProgramPath() {
+  return BuildFolder() + "/scenreg.exe";
+}
+
+std::string Header(int number) {
+  const std::string digits = std::to_string(number);
+  return "[Area." + std::string(3 - std::min<std::size_t>(3, digits.size()), '0') + digits + "]";
+}
+
+// A library of the given area numbers, each section with a title and folder.
+std::string Library(int first, int count) {
+  std::string library = "[General]\r\nTitle=FS9 World Scenery\r\nClean_on_Exit=TRUE\r\n\r\n";
+  for (int area = first; area < first + count; ++area)
+    library += Header(area) + "\r\nTitle=Area " + std::to_string(area) + "\r\nLocal=Scenery\\" +
+               std::to_string(area) + "\r\nLayer=" + std::to_string(area) + "\r\nActive=TRUE\r\n\r\n";
+  return library;
+}
+
+// The section that registering "Sample Field" appends as area number.
+std::string Section(int number) {
+  const std::string digits = std::to_string(number);
+  const std::string columns = std::string(3 - std::min<std::size_t>(3, digits.size()), ' ') + digits;
+  return " \r\n \r\n[Area." + columns +
+         "]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
+         "Active=TRUE\r\nRequired=FALSE\r\nLayer=" +
+         columns + "\r\nRemote=\r\n";
+}
+
+const std::string kTitleLine = "Title=Sample Field\r\n";
+const std::string kTwoLines = "Sample Field\r\nAddon Scenery\\Sample\r\n";
+const std::string kWelcomeText = "Sample Field adds a small grass airfield to your scenery.";
+const std::string kThreeLines = kTwoLines + kWelcomeText + "\r\n";
+
+std::optional<std::string> RealLibrary(const std::string& name) {
+  return ReadTextFile(std::string(SCENREG_E2E_REAL_WORLD) + "/" + name);
+}
+
+enum class Answer { kEnter, kEscape, kClickNoThanks, kCloseRequest };
+
+struct ExpectedBox {
+  std::string caption;
+  Answer answer = Answer::kEnter;
+  std::string text_begins = "";  // of a message box's text
+};
+ExpectedBox Welcome(Answer answer = Answer::kEnter) {
+  return {"Welcome", answer};
+}
+ExpectedBox Sorry() {
+  return {"Sorry"};
+}
+ExpectedBox ErrorBox(const std::string& text_begins) {
+  return {kErrorCaption, Answer::kEnter, text_begins};
+}
+
+struct RunCase {
+  const char* name;
+  std::string description;
+  std::optional<std::string> library;  // none: no scenery.cfg in the folder
+  std::vector<ExpectedBox> boxes;
+  std::optional<std::string> library_after;  // none: still no scenery.cfg
+  DWORD status = 0;
+  bool hold_library_for_writing = false;
+};
+
+// Test names say enough; the default print would dump the bytes.
+void PrintTo(const RunCase& run, std::ostream* out) {
+  *out << run.name;
+}
+
+// What the "Welcome" box's text box shows for a third line: at most 256
+// characters kept, trailing blanks dropped, at most 255 shown.
+std::string ShownWelcomeText(const std::string& description) {
+  std::size_t start = description.find('\n');
+  start = description.find('\n', start + 1) + 1;
+  std::string line = description.substr(start, description.find_first_of("\r\n", start) - start);
+  line = line.substr(0, 256);
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line.substr(0, 255);
+}
+
+std::vector<RunCase> Cases() {
+  const std::string twelve = Library(1, 12), eleven = Library(1, 11);
+  const std::string long_text(300, 'w');
+  std::vector<RunCase> cases = {
+      {"RegistersAfterContinue", kThreeLines, twelve, {Welcome()}, twelve + Section(13)},
+      {"RegistersWithoutAskingWithTwoLines", kTwoLines, twelve, {}, twelve + Section(13)},
+      {"RegistersWithoutAskingWhenTextBeginsWithBlank", kTwoLines + " Welcome\r\n", twelve, {},
+       twelve + Section(13)},
+      {"RegistersWithoutAskingWhenTextIsEmpty", kTwoLines + "\r\n", twelve, {},
+       twelve + Section(13)},
+      {"AsksWhenTextBeginsWithTab", kTwoLines + "\tWelcome\r\n", twelve, {Welcome()},
+       twelve + Section(13)},
+      {"ShowsAtMost255Characters", kTwoLines + long_text + "\r\n", twelve, {Welcome()},
+       twelve + Section(13)},
+      {"DeclinedByNoThanks", kThreeLines, twelve, {Welcome(Answer::kClickNoThanks)}, twelve},
+      {"DeclinedByEscape", kThreeLines, twelve, {Welcome(Answer::kEscape)}, twelve},
+      {"DeclinedByCloseRequest", kThreeLines, twelve, {Welcome(Answer::kCloseRequest)}, twelve},
+      {"DeclinedNeverOpensTheLibrary", kThreeLines, std::nullopt,
+       {Welcome(Answer::kEscape)}, std::nullopt},
+      {"ElevenAreasAreNotRecognised", kThreeLines, eleven, {Welcome(), Sorry()}, eleven},
+      {"TwelveAreasAreRecognised", kTwoLines, twelve, {}, twelve + Section(13)},
+      {"MissingLibraryIsCreatedEmptyAfterSorry", kThreeLines, std::nullopt,
+       {Welcome(), Sorry()}, ""},
+      {"AlreadyEnteredBeforeTheTwelfthHeader", kThreeLines,
+       Library(1, 5) + kTitleLine + Library(6, 7), {Welcome()},
+       Library(1, 5) + kTitleLine + Library(6, 7)},
+      {"AlreadyEnteredAfterTheTwelfthHeader", kTwoLines, twelve + kTitleLine, {},
+       twelve + kTitleLine},
+      {"AlreadyEnteredInAnElevenAreaLibraryShowsNoSorry", kTwoLines, eleven + kTitleLine, {},
+       eleven + kTitleLine},
+      {"LastLineWithoutLineEndIsContinued", kTwoLines, twelve + "; end", {},
+       twelve + "; end" + Section(13)},
+      {"EndMarkLineEndsTheScanAndTheSectionGoesAfterIt", kTwoLines,
+       Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine, {},
+       Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine + Section(13)},
+      {"NumberAbove999IsRefusedAfterWelcome", kThreeLines, twelve + Header(999) + "\r\n",
+       {Welcome(), ErrorBox("scenreg: error (63): output conversion error, unit 1, file ")},
+       twelve + Header(999) + "\r\n"},
+      {"NumberAbove999IsRefusedWithoutWelcome", kTwoLines, twelve + Header(999) + "\r\n",
+       {ErrorBox("scenreg: error (63): output conversion error, unit 1, file ")},
+       twelve + Header(999) + "\r\n"},
+      {"LibraryHeldForWritingIsAFatalError", kTwoLines, twelve,
+       {ErrorBox("scenreg: "), ErrorBox("scenreg: severe (30): open failure, unit 1, file ")},
+       twelve, 0xC000001E, true},
+  };
+  for (const char* name : {"fs9-default-120-areas.cfg", "fs9-resource-titles-124-areas.cfg"}) {
+    const std::optional<std::string> real = RealLibrary(name);
+    if (!real) continue;
+    const int number = std::string(name).find("124") != std::string::npos ? 125 : 121;
+    cases.push_back({number == 121 ? "RealLibraryOf120Areas" : "RealLibraryOf124Areas",
+                     kThreeLines, *real, {Welcome()}, *real + Section(number)});
+  }
+  return cases;
+}
+
+class WindowFrames : public ::testing::Environment {
+ public:
+  void SetUp() override { DrawFramesUnderWine({"scenreg.exe"}); }
+  void TearDown() override { StopDrawingFrames(); }
+};
+const ::testing::Environment* const window_frames =
+    ::testing::AddGlobalTestEnvironment(new WindowFrames);
+
+class Acceptance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY"))
+      GTEST_SKIP() << "DISPLAY is not set: these tests need an X display for Wine";
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    name_ = std::string(info->test_suite_name()) + "-" + info->name();
+    for (char& c : name_)
+      if (c == '/' || c == '.') c = '-';
+    folder_ = FreshScratchFolder(name_);
+    ASSERT_FALSE(folder_.empty()) << "no scratch folder";
+  }
+
+  std::string Shot(const std::string& what) const { return name_ + "-" + what; }
+  std::string LibraryPath() const { return folder_ + "/scenery.cfg"; }
+
+  // Waits for the next box of the program, checks it and answers it.
+  void AnswerBox(ProgramUnderTest& program, const ExpectedBox& expected, int index,
+                 const std::string& description) {
+    SCOPED_TRACE("box " + std::to_string(index) + ", \"" + expected.caption + "\"");
+    HWND box = program.WaitForBox(kBoxTimeoutMs, Shot("box" + std::to_string(index)));
+    ASSERT_TRUE(box) << "no box appeared";
+    ASSERT_EQ(TextOf(box), expected.caption);
+    if (expected.caption == "Welcome") {
+      EXPECT_EQ(TextOf(GetDlgItem(box, kWelcomeTextId)), ShownWelcomeText(description));
+    }
+    if (!expected.text_begins.empty()) {
+      const std::string text = TextOf(GetDlgItem(box, kMessageTextId));
+      EXPECT_EQ(text.rfind(expected.text_begins, 0), 0u) << text;
+    }
+    switch (expected.answer) {
+      case Answer::kEnter:
+        program.PressKey(box, VK_RETURN);
+        break;
+      case Answer::kEscape:
+        program.PressKey(box, VK_ESCAPE);
+        break;
+      case Answer::kClickNoThanks:
+        program.Click(GetDlgItem(box, kNoThanksId));
+        break;
+      case Answer::kCloseRequest:
+        PostMessageA(box, WM_CLOSE, 0, 0);
+        break;
+    }
+    for (int attempt = 0; attempt < 250 && IsWindow(box); ++attempt) Sleep(20);
+    ASSERT_FALSE(IsWindow(box)) << "the answer did not close the box";
+  }
+
+  std::string name_;
+  std::string folder_;
+};
+
+class Outcomes : public Acceptance, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(Outcomes, BoxesLibraryAndStatus) {
+  const RunCase& run = GetParam();
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", run.description));
+  if (run.library) {
+    ASSERT_TRUE(WriteTextFile(LibraryPath(), *run.library));
+  }
+  HANDLE holder = INVALID_HANDLE_VALUE;
+  if (run.hold_library_for_writing) {
+    holder = CreateFileA(WindowsPath(LibraryPath()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  }
+
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.Start(ProgramPath(), folder_));
+  for (std::size_t i = 0; i < run.boxes.size(); ++i) {
+    AnswerBox(program, run.boxes[i], static_cast<int>(i + 1), run.description);
+    if (HasFatalFailure()) break;
+  }
+  const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("end"));
+  if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+  ASSERT_TRUE(status.has_value()) << "the program did not end";
+  EXPECT_EQ(*status, run.status) << std::hex << *status;
+  EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
+  EXPECT_EQ(ReadTextFile(LibraryPath()), run.library_after);
+  EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), run.description) << "the description stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, Outcomes, ::testing::ValuesIn(Cases()),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(Acceptance, RepeatedRunRegistersOnce) {
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kThreeLines));
+  const std::string twelve = Library(1, 12);
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(ProgramPath(), folder_));
+    AnswerBox(program, Welcome(), run, kThreeLines);
+    EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("end")), 0u);
+    EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
+  }
+}
+
+TEST_F(Acceptance, SorryStaysOpenOnEscapeAndCloseRequest) {
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+  ProgramUnderTest program;
+  ASSERT_TRUE(program.Start(ProgramPath(), folder_));
+  HWND box = program.WaitForBox(kBoxTimeoutMs, Shot("sorry"));
+  ASSERT_TRUE(box);
+  ASSERT_EQ(TextOf(box), "Sorry");
+  program.PressKey(box, VK_ESCAPE);
+  PostMessageA(box, WM_CLOSE, 0, 0);
+  Sleep(1000);
+  EXPECT_TRUE(IsWindow(box)) << "Escape and a close request leave it open";
+  program.PressKey(box, VK_RETURN);
+  EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("end")), 0u);
+  EXPECT_EQ(ReadTextFile(LibraryPath()), std::string());
+}
+
+// The example installer, run silently as an add-on's installation would run
+// it: it installs the sample scenery, starts scenreg.exe in the simulator
+// folder and waits; the user answers "Welcome".
+TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
+  const std::string installer = BuildFolder() + "/sample-addon-setup.exe";
+  if (!ReadTextFile(installer).has_value()) {
+    GTEST_SKIP() << "the example installer was not built";
+  }
+  const std::string twelve = Library(1, 12);
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+
+  std::string command = "\"" + WindowsPath(installer) + "\" /S /D=" + WindowsPath(folder_);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info));
+  // The box belongs to scenreg.exe, which the installer started.
+  HWND welcome = nullptr;
+  for (int attempt = 0; attempt < 1500 && !welcome; ++attempt) {
+    welcome = FindWindowA("#32770", "Welcome");
+    if (!welcome) Sleep(20);
+  }
+  ASSERT_TRUE(welcome) << "no Welcome box";
+  Sleep(300);
+  SaveScreenshot(Shot("welcome"));
+  EXPECT_EQ(TextOf(GetDlgItem(welcome, kWelcomeTextId)),
+            "Sample Field adds a small grass airfield with its buildings to your scenery "
+            "library.");
+  SetForegroundWindow(welcome);
+  PostMessageA(GetDlgItem(welcome, 1), BM_CLICK, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, kExitTimeoutMs), WAIT_OBJECT_0);
+  DWORD status = 1;
+  GetExitCodeProcess(info.hProcess, &status);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  EXPECT_EQ(status, 0u);
+  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
+  EXPECT_TRUE(ReadTextFile(folder_ + "/scenreg.exe").has_value());
+  EXPECT_TRUE(ReadTextFile(folder_ + "/Addon Scenery/Sample/README.txt").has_value());
+}
+
+}  // namespace
+}  // namespace scenreg::e2e
