@@ -13,7 +13,7 @@ if(NOT headers MATCHES "Subsystem[\t ]+00000002")
   message(FATAL_ERROR "not a GUI subsystem program")
 endif()
 
-set(system_dlls kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll)
+set(system_dlls kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll comctl32.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
 foreach(import IN LISTS imports)
   string(REPLACE "DLL Name: " "" dll "${import}")
