@@ -2,7 +2,8 @@
 # Installs what building and testing need on Debian 12, when it is missing:
 # CMake and Ninja, the native compilers, GoogleTest's sources, the MinGW-w64
 # cross compilers (posix thread model), Wine with its 32-bit part, Xvfb and
-# ImageMagick for the window tests' screenshots.
+# ImageMagick for the window tests' screenshots, NSIS for the example add-on
+# installer and zip for the release archive.
 set -euo pipefail
 
 need=()
@@ -14,6 +15,8 @@ command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-po
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 command -v Xvfb >/dev/null || need+=(xvfb xauth)
 command -v import >/dev/null || need+=(imagemagick)
+command -v makensis >/dev/null || need+=(nsis)
+command -v zip >/dev/null || need+=(zip)
 if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
   # 32-bit programs need Wine's 32-bit half and the i386 X client libraries,
   # or they run without ever showing a window.

@@ -1,31 +1,52 @@
 #!/usr/bin/env bash
-# Runs scenreg.exe (the 32-bit build, the one to ship) on a fresh copy of the
-# bundled sample simulator folder, then shows what it did to scenery.cfg.
-# The sample in sample/simulator stays untouched.
+# Runs scenreg.exe (the 32-bit build, the one to ship, where this machine
+# runs 32-bit programs; else the 64-bit build) in a fresh copy of the bundled
+# sample simulator folder, then shows what it changed in scenery.cfg and how
+# it ended. The sample in sample/simulator stays untouched.
+#
+# With a display (DISPLAY set) you answer the program's boxes yourself.
+# Without one it runs on a virtual display, and the boxes are answered as a
+# user would ("Continue"), each photographed first.
+#
+# Exits non-zero when the program could not be run or ended with a status
+# other than 0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/install-deps.sh
+source scripts/wine-loader.sh
 
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target scenreg
+preset=win32
+if ! scenreg_can_run win32; then
+  preset=win64
+  echo "Running the 64-bit build: $SCENREG_WINE_NO_32BIT."
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target scenreg scenreg_sample_run >/dev/null
 
 run_dir="$root/scratch/sample-run"
-rm -rf "$run_dir"
+rm -rf "$run_dir" "$root/build/$preset/e2e/screenshots"/sample-run-*
 mkdir -p "$run_dir"
 cp sample/simulator/* "$run_dir/"
 
+answer=answer
+[ -z "${DISPLAY:-}" ] || answer=user
 source scripts/wine-session.sh
-echo "Running scenreg.exe in $run_dir"
+echo "Running build/$preset/scenreg.exe in $run_dir"
 set +e
-(cd "$run_dir" && wine "$root/build/win32/scenreg.exe")
+"$SCENREG_WINE" "$root/build/$preset/tests/e2e/scenreg_sample_run.exe" \
+  "$root/build/$preset/scenreg.exe" "$run_dir" "$answer"
 status=$?
 set -e
-echo "scenreg.exe ended with status $status (low 8 bits, as Wine reports it)"
+for shot in "$root/build/$preset/e2e/screenshots"/sample-run-*.png; do
+  [ -e "$shot" ] && cp "$shot" "$root/scratch/" && echo "Screenshot: scratch/$(basename "$shot")"
+done
 
 if cmp -s sample/simulator/scenery.cfg "$run_dir/scenery.cfg"; then
   echo "scenery.cfg is unchanged."
 else
-  echo "Appended to scenery.cfg:"
-  tail -c +"$(($(stat -c %s sample/simulator/scenery.cfg) + 1))" "$run_dir/scenery.cfg" | cat -A
+  echo "What changed in scenery.cfg:"
+  diff -u --label "sample/simulator/scenery.cfg" --label "scratch/sample-run/scenery.cfg" \
+    sample/simulator/scenery.cfg "$run_dir/scenery.cfg" || true
 fi
+exit $status

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the native build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the 32-bit and 64-bit Windows builds
-# under Wine, their window tests included.
+# under Wine, their window tests included. Both Windows builds are always
+# built; a build that this machine cannot run (the 32-bit one on a kernel
+# without 32-bit emulation) is checked without running it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,6 +17,12 @@ source scripts/wine-session.sh
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  ctest --preset "$preset" || status=1
+  if scenreg_can_run "$preset"; then
+    ctest --preset "$preset" || status=1
+  else
+    echo "The $preset tests were not run: $SCENREG_WINE_NO_32BIT." \
+      "Only its program image is checked."
+    ctest --preset "$preset" -L image || status=1
+  fi
 done
 exit $status

@@ -5,6 +5,7 @@
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}"
+source "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh"
 
 scenreg_xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
@@ -17,7 +18,7 @@ if [ -z "${DISPLAY:-}" ]; then
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 fi
 
-wineboot -i >/dev/null 2>&1 || true
+"$SCENREG_WINE" wineboot -i >/dev/null 2>&1 || true
 wineserver -p || true  # one may be up already
 
 scenreg_end_wine_session() {
