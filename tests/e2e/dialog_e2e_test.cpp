@@ -28,7 +28,7 @@ std::string LongWelcomeText() {
 
 class WindowFrames : public ::testing::Environment {
  public:
-  void SetUp() override { DrawFramesUnderWine({"dialog_showcase.exe"}); }
+  void SetUp() override { DrawFramesUnderWine({"scenreg.exe"}); }
   void TearDown() override { StopDrawingFrames(); }
 };
 const ::testing::Environment* const window_frames =
@@ -68,8 +68,14 @@ class DialogBox : public ::testing::Test {
   // Starts the showcase with the request and waits for its box.
   HWND Show(const std::string& request, const std::string& screenshot) {
     EXPECT_TRUE(WriteTextFile(folder_ + "/box.txt", request));
-    if (!program_.Start(BuildFolder() + "/dialog_showcase.exe", folder_)) return nullptr;
-    main_window_ = program_.WaitForMainWindow("dialog_showcaseFRAME", kStartTimeoutMs);
+    // Under the program's own name, so that captions and screenshots read
+    // as they will in the program.
+    const std::string program = folder_ + "/scenreg.exe";
+    if (!CopyFileA(WindowsPath(BuildFolder() + "/dialog_showcase.exe").c_str(),
+                   WindowsPath(program).c_str(), FALSE) ||
+        !program_.Start(program, folder_))
+      return nullptr;
+    main_window_ = program_.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
     return program_.WaitForBox(kStartTimeoutMs, screenshot);
   }
 
@@ -112,10 +118,13 @@ class DialogBox : public ::testing::Test {
     EXPECT_FALSE(IsWindowEnabled(main_window_));
     EXPECT_EQ(facts.style & WS_CAPTION, WS_CAPTION);
     EXPECT_EQ(facts.style & WS_SYSMENU, 0);
-    POINT client_origin{0, 0};
-    ClientToScreen(main_window_, &client_origin);
-    EXPECT_EQ(facts.rect.left, client_origin.x);
-    EXPECT_EQ(facts.rect.top, client_origin.y);
+    // The template's position is that of the box's client area, relative to
+    // the owner's: both at (0, 0) means one client origin.
+    POINT main_origin{0, 0}, box_origin{0, 0};
+    ClientToScreen(main_window_, &main_origin);
+    ClientToScreen(box, &box_origin);
+    EXPECT_EQ(box_origin.x, main_origin.x);
+    EXPECT_EQ(box_origin.y, main_origin.y);
   }
 
   std::string name_;
