@@ -33,6 +33,11 @@ class DialogService : public ::testing::Test {
   DialogRecord record_;
 };
 
+TEST(DialogResources, TemplatesAreGermanGermany) {
+  for (std::int32_t id : {101, 102, 103}) EXPECT_EQ(TemplateLanguage(id), 1031) << id;
+  EXPECT_EQ(TemplateLanguage(104), 0);
+}
+
 TEST_F(DialogService, SetControlTextRefusesUnknownSharedAndWrongSelector) {
   Load(kSorryDialog);
   EXPECT_EQ(Set(kUnaddressedId, "x"), kFalse) << "three statics share 0xFFFF";

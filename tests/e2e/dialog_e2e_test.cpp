@@ -133,6 +133,20 @@ class DialogBox : public ::testing::Test {
   HWND main_window_ = nullptr;
 };
 
+// The program itself carries the templates, in German (Germany).
+TEST(ProgramResources, HoldTheThreeTemplatesInGermanGermany) {
+  HMODULE program = LoadLibraryExA(WindowsPath(BuildFolder() + "/scenreg.exe").c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(program);
+  for (const WORD id : {WORD{101}, WORD{102}, WORD{103}}) {
+    HRSRC found = FindResourceExA(program, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(id),
+                                  MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    ASSERT_TRUE(found) << id;
+    EXPECT_GT(SizeofResource(program, found), 0u);
+  }
+  FreeLibrary(program);
+}
+
 class WelcomeBox : public DialogBox, public ::testing::WithParamInterface<Answer> {};
 
 TEST_P(WelcomeBox, ShowsTheTextAndAnswersWithTheButtonsId) {
