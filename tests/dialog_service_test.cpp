@@ -149,13 +149,12 @@ TEST_F(DialogService, ResultsOfTheModalRun) {
     std::int32_t result;
     bool ended;
   } cases[] = {
-      {kWelcomeDialog, {kContinueButton}, 1, true},
-      {kWelcomeDialog, {kNoThanksButton}, 2, true},
+      // The keys and buttons of 101 and 102 are checked on the real boxes
+      // end to end; here mostly the commands that must not end a box.
       {kWelcomeDialog, {kCancel}, 2, true},
-      {kWelcomeDialog, {0, kUnaddressedId, 1003}, 1, false},  // nothing closes it
-      {kSorryDialog, {kCancel, kCancel}, 1, false},           // Escape does nothing
-      {kSorryDialog, {kCancel, kContinueButton}, 1, true},
-      {kNoSecondConfigDialog, {kContinueButton}, 1, true},
+      {kWelcomeDialog, {0, kUnaddressedId, 1003}, 1, false},
+      {kSorryDialog, {kCancel, kCancel}, 1, false},
+      {kNoSecondConfigDialog, {kCancel, kContinueButton}, 1, true},
   };
   for (const auto& c : cases) {
     Load(c.template_id);
