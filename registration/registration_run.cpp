@@ -1,5 +1,6 @@
 #include "registration/registration_run.h"
 
+#include "dialogs/dialog_service.h"
 #include "registration/addon_description.h"
 #include "registration/area_entry_writer.h"
 #include "registration/library_scan.h"
@@ -12,9 +13,12 @@ namespace {
 // A library with fewer area headers does not look like the simulator's own.
 constexpr std::int32_t kRecognisedHeaderCount = 12;
 
-// The run's values live for the whole process.
+// The run's values live for the whole process; one dialog record serves
+// both boxes in turn.
 AddonDescription description;
 std::int32_t last_area_number = 0;
+LibraryScan scan;
+DialogRecord dialog;
 
 void MakeShellSettings() {
   CheckDivisionFlaw();
@@ -27,6 +31,25 @@ void MakeShellSettings() {
   SetExitMode(kCloseAtOnce);
 }
 
+// Shows "Welcome" with the add-on's text and returns the button that
+// closed it, or -1 when the box could not be shown.
+std::int32_t AskWelcome() {
+  std::int32_t template_id = kWelcomeDialog;
+  LoadDialog(template_id, dialog);
+  std::int32_t control_id = kWelcomeTextControl;
+  SetControlText(dialog, control_id, description.welcome_text.chars.data(),
+                 static_cast<std::int32_t>(description.welcome_text.chars.size()));
+  return RunDialogModal(dialog);
+}
+
+// Tells the user that the library was left alone; how it was closed does
+// not matter.
+void ShowSorry() {
+  std::int32_t template_id = kSorryDialog;
+  LoadDialog(template_id, dialog);
+  RunDialogModal(dialog);
+}
+
 // Every regular outcome ends here: files closed, window gone, status 0.
 [[noreturn]] void EndRun() {
   OrderlyStop("", 0, 0, 0, 0);
@@ -36,13 +59,20 @@ void MakeShellSettings() {
 
 void RunRegistration() {
   MakeShellSettings();
-  ReadAddonDescription(description);
-  // Not built yet: the "Welcome" question before the library is touched.
 
-  const LibraryScan scan = ScanLibrary(description.title, last_area_number);
+  // No question when the welcome text is missing or begins with a blank;
+  // only "No thanks" (or Escape, or closing the box) declines.
+  const bool has_welcome_text = ReadAddonDescription(description);
+  if (has_welcome_text && description.welcome_text.chars[0] != ' ' &&
+      AskWelcome() == kNoThanksButton)
+    EndRun();
+
+  scan = ScanLibrary(description.title, last_area_number);
   if (scan.already_entered) EndRun();
-  // Not built yet: the "Sorry" box that explains this refusal.
-  if (scan.header_count < kRecognisedHeaderCount) EndRun();
+  if (scan.header_count < kRecognisedHeaderCount) {
+    ShowSorry();
+    EndRun();
+  }
 
   WriteAreaEntry(scan.header_count, last_area_number, description.title, description.local_path);
   EndRun();

@@ -1,5 +1,7 @@
-// End-to-end checks of scenreg.exe: the main window, the severe diagnostic
-// of a missing description, the regular end and the user closing the window.
+// End-to-end checks of scenreg.exe's shell: the main window, the severe
+// diagnostic of a missing description, the regular end and the user closing
+// the window. The registration run's outcomes are checked by the acceptance
+// suite.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -334,72 +336,6 @@ TEST_F(EndToEnd, RenamedCopyTakesItsNameAsCaptionAndClassPrefix) {
   EXPECT_TRUE(FindChild(ChildrenOf(main_window), "setupSTATUSBAR", kStatusBarId));
   program.Close(main_window, CloseAction::kCloseMessage);
   EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
-}
-
-// The section that registering "Sample Field" appends after area number - 1.
-std::string SampleSection(int number) {
-  const std::string digits = std::to_string(number);
-  return " \r\n \r\n[Area." + digits +
-         "]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
-         "Active=TRUE\r\nRequired=FALSE\r\nLayer=" +
-         digits + "\r\nRemote=\r\n";
-}
-
-// Runs the program in the test's folder to its end without any box.
-std::optional<DWORD> RunToSilentEnd(const std::string& folder, const std::string& shot) {
-  ProgramUnderTest program;
-  if (!program.Start(ProgramPath(), folder)) return std::nullopt;
-  const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, shot);
-  EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
-  return status;
-}
-
-TEST_F(EndToEnd, RegistersInARealLibraryOnceAcrossTwoRuns) {
-  const std::optional<std::string> library =
-      ReadTextFile(std::string(SCENREG_E2E_REAL_WORLD) + "/fs9-resource-titles-124-areas.cfg");
-  ASSERT_TRUE(library.has_value());
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n"));
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", *library));
-
-  EXPECT_EQ(RunToSilentEnd(folder_, Shot("first")), 0u);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg"), *library + SampleSection(125));
-  // The second run finds the title line the first one wrote.
-  EXPECT_EQ(RunToSilentEnd(folder_, Shot("second")), 0u);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg"), *library + SampleSection(125));
-}
-
-TEST_F(EndToEnd, UnrecognisedOrMissingLibraryIsNotChanged) {
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n"));
-  std::string eleven_areas;
-  for (int area = 1; area <= 11; ++area)
-    eleven_areas += "[Area." + std::to_string(100 + area) + "]\r\nTitle=Area\r\n";
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", eleven_areas));
-  EXPECT_EQ(RunToSilentEnd(folder_, Shot("eleven")), 0u);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg"), eleven_areas);
-
-  ASSERT_TRUE(DeleteFileA(WindowsPath(folder_ + "/scenery.cfg").c_str()));
-  EXPECT_EQ(RunToSilentEnd(folder_, Shot("missing")), 0u);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg"), std::string()) << "created empty";
-}
-
-TEST_F(EndToEnd, AreaNumberBeyondThreeDigitsIsRefusedWithABox) {
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n"));
-  std::string library = AcceptedLibrary() + "[Area.999]\r\nTitle=Last\r\n";
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", library));
-  ProgramUnderTest program;
-  ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  HWND box = program.WaitForBox(kStartTimeoutMs, Shot("box"));
-  ASSERT_TRUE(box);
-  char full_path[MAX_PATH] = {};
-  GetFullPathNameA(WindowsPath(folder_ + "/scenery.cfg").c_str(), MAX_PATH, full_path, nullptr);
-  EXPECT_EQ(TextOf(box), "scenreg Run-Time Error");
-  EXPECT_EQ(TextOf(GetDlgItem(box, kMessageTextId)),
-            std::string("scenreg: error (63): output conversion error, unit 1, file ") + full_path +
-                "\r\n");
-  program.PressKey(box, VK_RETURN);
-  EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("after-box")), 0u);
-  EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg"), library) << "left byte for byte unchanged";
 }
 
 }  // namespace
