@@ -122,7 +122,8 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
   if (!fs.resolve_full_path(name, full_path)) full_path = name;
 
   const bool append = MatchesWord(access, "append");
-  if (!MatchesWord(form, "formatted") ||
+  // A form of blanks only is no form at all: "formatted" as well.
+  if (!(MatchesWord(form, "formatted") || TrimmedLength(form) == 0) ||
       !(append || MatchesWord(access, "sequential") || TrimmedLength(access) == 0))
     return Fail(kErrOpenFailure, full_path);
 

@@ -212,6 +212,30 @@ TEST(RecordFileOpen, SequentialOpenCreatesAMissingFileAndKeepsAnExistingOne) {
   EXPECT_EQ(ReadFile("old.txt"), "keep\n");
 }
 
+// Form and access are words matched without regard to case and trailing
+// blanks; a blank or empty form is "formatted".
+TEST(RecordFileOpen, FormAndAccessWords) {
+  ScratchFolder scratch;
+  const struct {
+    std::string_view form, access;
+    IoOutcome outcome;
+  } cases[] = {
+      {"formatted", "", kIoSuccess},
+      {"", "", kIoSuccess},
+      {"   ", "", kIoSuccess},
+      {"Formatted  ", "SEQUENTIAL", kIoSuccess},
+      {"formatted", "append ", kIoSuccess},
+      {"unformatted", "", kErrOpenFailure},
+      {" formatted", "", kErrOpenFailure},
+      {"formatted", "direct", kErrOpenFailure},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OpenUnit(2, "g.txt", c.form, c.access, kWithExit), c.outcome)
+        << "'" << c.form << "' '" << c.access << "'";
+    CloseUnit(2);
+  }
+}
+
 TEST(RecordFileOpen, ASecondOpenerOfAnOpenFileFailsWith30) {
   ScratchFolder scratch;
   WriteFile("f.txt", "x\n");

@@ -31,9 +31,9 @@ std::string SystemErrorMessage(std::uint32_t system_error) {
   return std::string(buffer, length);
 }
 
-void EndAfterSevereDiagnostic(DiagnosticCode code) {
+void EndAfterSevereDiagnostic(DiagnosticCode /*code*/) {
+  // The code is the recorded end status already (before the box).
   CloseAllUnits();
-  SetProcessEndStatus(code);
   FinishWindow(1);
   EndProcess();
 }

@@ -102,7 +102,10 @@ void PaintStatusBar(HWND bar) {
   GetTextMetricsA(dc, &metrics);
   const int char_width = metrics.tmAveCharWidth;
 
-  RECT status_pane{char_width / 2, 2, 9 * char_width, bar_rect.bottom - 2};
+  // The status pane is nine character widths wide, the message pane runs from
+  // eleven widths to one before the right edge.
+  const int status_left = char_width / 2;
+  RECT status_pane{status_left, 2, status_left + 9 * char_width, bar_rect.bottom - 2};
   RECT message_pane{11 * char_width, 2, bar_rect.right - char_width, bar_rect.bottom - 2};
   SetBkMode(dc, TRANSPARENT);
   for (RECT* pane : {&status_pane, &message_pane}) {
