@@ -11,34 +11,26 @@
 
 #include "runtime/diagnostics.h"
 #include "runtime/file_system.h"
+#include "runtime/record_unit.h"
 #include "runtime/text_field.h"
 
 namespace scenreg {
+namespace record_unit {
+
+std::int32_t locking_mode = 2;
+std::mutex table_mutex;
+
+}  // namespace record_unit
+
 namespace {
+
+using namespace record_unit;
 
 constexpr std::size_t kMaxFileNameLength = 256;
 constexpr std::size_t kInitialBufferSize = 8192;
-constexpr char kEndMark = 0x1A;
 constexpr std::string_view kInternalFileName = "internal text";
 
-struct UnitConnection {
-  bool in_use = false;
-  int unit = 0;
-  std::string file_name;
-  FileHandle handle = -1;
-  bool read_only = false;
-  // Read buffer: bytes [next, end) are read ahead and not yet delivered.
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  std::size_t next = 0;
-  std::size_t end = 0;
-  bool file_ended = false;     // the file has delivered its last byte
-  bool end_mark_seen = false;  // a record of 0x1A alone ended the file
-};
-
 std::array<UnitConnection, 32> unit_table;
-std::int32_t locking_mode = 2;
-std::mutex table_mutex;
 
 // What the last failing operation knew, for the fatal report after it.
 struct FailureContext {
@@ -47,18 +39,16 @@ struct FailureContext {
 };
 FailureContext last_failure;
 
-// Runs an operation on the unit table, guarded by the table's mutex unless
-// the program chose to rely on its own single-threaded use (locking mode 0).
-// The operations do not throw, so no unwinding guard is needed; records are
-// read by the million and this keeps the call lean.
-template <typename Operation>
-IoOutcome Locked(Operation operation) {
-  const bool guarded = locking_mode != 0;
-  if (guarded) table_mutex.lock();
-  const IoOutcome outcome = operation();
-  if (guarded) table_mutex.unlock();
-  return outcome;
+void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
+            SystemError system_error) {
+  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
+  const DiagnosticArg args[] = {unit, file_name};
+  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
 }
+
+}  // namespace
+
+namespace record_unit {
 
 UnitConnection* FindUnit(int unit) {
   for (UnitConnection& connection : unit_table)
@@ -68,17 +58,10 @@ UnitConnection* FindUnit(int unit) {
 
 // Out of line: the failure paths stay off the record loop.
 [[gnu::noinline]] IoOutcome Fail(std::int32_t error, std::string_view file_name,
-                                 SystemError system_error = 0) {
+                                 SystemError system_error) {
   last_failure.file_name.assign(file_name);
   last_failure.system_error = system_error;
   return error;
-}
-
-void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
-            SystemError system_error) {
-  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
-  const DiagnosticArg args[] = {unit, file_name};
-  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
 }
 
 // The single place where an operation without an exit turns its outcome into
@@ -90,6 +73,10 @@ IoOutcome Finish(IoOutcome outcome, int unit, OnFailure on_failure) {
   Report(unit, error, kSevere, failure.file_name, failure.system_error);
   std::abort();  // a severe report does not return
 }
+
+}  // namespace record_unit
+
+namespace {
 
 bool MatchesWord(std::string_view value, std::string_view word) {
   value = TrimmedText(value);
@@ -201,38 +188,52 @@ void CutRecord(UnitConnection& connection, const char* lf, std::string_view& rec
   record = std::string_view(unread, length);
 }
 
+}  // namespace
+
+namespace record_unit {
+
+IoOutcome ReadAhead(UnitConnection& connection) {
+  if (connection.file_ended) return kIoEndOfFile;  // nothing is left unread
+  const std::size_t unread_count = connection.end - connection.next;
+  std::memmove(connection.buffer, connection.buffer + connection.next, unread_count);
+  connection.next = 0;
+  connection.end = unread_count;
+  if (connection.end == connection.capacity) {
+    const std::size_t larger = connection.capacity * 2;
+    char* grown = larger > connection.capacity
+                      ? static_cast<char*>(std::realloc(connection.buffer, larger))
+                      : nullptr;
+    if (grown == nullptr) return Fail(kErrRecordTooLong, connection.file_name);
+    connection.buffer = grown;
+    connection.capacity = larger;
+  }
+  const std::size_t wanted = connection.capacity - connection.end;
+  const ReadAttempt attempt =
+      CurrentFileSystem().read(connection.handle, connection.buffer + connection.end, wanted);
+  if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
+    return Fail(kErrReadFailed, connection.file_name, attempt.error);
+  connection.end += attempt.count;
+  if (attempt.error != 0 || attempt.count < wanted) {
+    connection.file_ended = true;
+    // A last line without line end is still a record; there is room for
+    // the LF because the read fell short.
+    if (connection.end > 0 && connection.buffer[connection.end - 1] != '\n')
+      connection.buffer[connection.end++] = '\n';
+  }
+  return kIoSuccess;
+}
+
+}  // namespace record_unit
+
+namespace {
+
 // Reads ahead until the unread bytes hold a whole record, or the file has
 // no more. Kept out of line: most records are cut from bytes already read,
 // and the lean common path is what a scan of many short lines pays for.
 [[gnu::noinline]] IoOutcome ReadAheadAndCut(UnitConnection& connection, std::string_view& record) {
   for (;;) {
-    if (connection.file_ended) return kIoEndOfFile;  // nothing is left unread
     const std::size_t unread_count = connection.end - connection.next;
-    std::memmove(connection.buffer, connection.buffer + connection.next, unread_count);
-    connection.next = 0;
-    connection.end = unread_count;
-    if (connection.end == connection.capacity) {
-      const std::size_t larger = connection.capacity * 2;
-      char* grown = larger > connection.capacity
-                        ? static_cast<char*>(std::realloc(connection.buffer, larger))
-                        : nullptr;
-      if (grown == nullptr) return Fail(kErrRecordTooLong, connection.file_name);
-      connection.buffer = grown;
-      connection.capacity = larger;
-    }
-    const std::size_t wanted = connection.capacity - connection.end;
-    const ReadAttempt attempt =
-        CurrentFileSystem().read(connection.handle, connection.buffer + connection.end, wanted);
-    if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
-      return Fail(kErrReadFailed, connection.file_name, attempt.error);
-    connection.end += attempt.count;
-    if (attempt.error != 0 || attempt.count < wanted) {
-      connection.file_ended = true;
-      // A last line without line end is still a record; there is room for
-      // the LF because the read fell short.
-      if (connection.end > 0 && connection.buffer[connection.end - 1] != '\n')
-        connection.buffer[connection.end++] = '\n';
-    }
+    if (const IoOutcome outcome = ReadAhead(connection); outcome != kIoSuccess) return outcome;
     // Only the bytes just read can hold the LF.
     if (const char* lf =
             FindLineFeed(connection.buffer + unread_count, connection.buffer + connection.end)) {
@@ -252,20 +253,30 @@ IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
   return ReadAheadAndCut(connection, record);
 }
 
-IoOutcome ReadLocked(int unit, std::span<char> field) {
-  UnitConnection* connection = FindUnit(unit);
-  if (connection == nullptr) return Fail(kErrReadFailed, {});
-  if (connection->end_mark_seen) return kIoEndOfFile;
-  std::string_view record;
-  if (const IoOutcome outcome = NextRecord(*connection, record); outcome != kIoSuccess) {
-    if (outcome == kIoEndOfFile) Fail(kErrEndOfFileDuringRead, connection->file_name);
+}  // namespace
+
+IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record) {
+  if (connection.end_mark_seen) return kIoEndOfFile;
+  if (const IoOutcome outcome = NextRecord(connection, record); outcome != kIoSuccess) {
+    if (outcome == kIoEndOfFile) Fail(kErrEndOfFileDuringRead, connection.file_name);
     return outcome;
   }
   if (record.size() == 1 && record[0] == kEndMark) {
-    connection->end_mark_seen = true;
-    Fail(kErrEndOfFileDuringRead, connection->file_name);
+    connection.end_mark_seen = true;
+    Fail(kErrEndOfFileDuringRead, connection.file_name);
     return kIoEndOfFile;
   }
+  return kIoSuccess;
+}
+
+namespace {
+
+IoOutcome ReadLocked(int unit, std::span<char> field) {
+  UnitConnection* connection = FindUnit(unit);
+  if (connection == nullptr) return Fail(kErrReadFailed, {});
+  std::string_view record;
+  if (const IoOutcome outcome = TakeRecord(*connection, record); outcome != kIoSuccess)
+    return outcome;
   AssignText(field, record);
   return kIoSuccess;
 }
