@@ -68,7 +68,7 @@ void OrderlyStop(const char* /*text*/, std::int32_t /*length*/, std::int32_t /*o
   }
   stop_begun = true;
   const std::int32_t effective_status = status_given == 1 ? status : 0;
-  CloseAllUnits();
+  CloseAllUnitsAtEnd();
   stop_lock.unlock();
   SetProcessEndStatus(0);
   FinishWindow(effective_status);

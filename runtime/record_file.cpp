@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "runtime/diagnostics.h"
 #include "runtime/file_system.h"
@@ -15,13 +18,6 @@
 #include "runtime/text_field.h"
 
 namespace scenreg {
-namespace record_unit {
-
-std::int32_t locking_mode = 2;
-std::mutex table_mutex;
-
-}  // namespace record_unit
-
 namespace {
 
 using namespace record_unit;
@@ -32,6 +28,19 @@ constexpr std::string_view kInternalFileName = "internal text";
 
 std::array<UnitConnection, 32> unit_table;
 
+// The table's own flags, in every locking mode. table_busy: an operation is
+// inside the table. table_ending: the close at the end of the process has
+// begun; no operation may start, write or report any more. An operation
+// announces itself before it looks at table_ending, and the end close the
+// other way round, so one of the two always sees the other.
+std::atomic<bool> table_busy{false};
+std::atomic<bool> table_ending{false};
+
+// How long the end close waits for an operation in progress, such as a read
+// of a pipe that never delivers, before it leaves the units to the end of
+// the process.
+constexpr auto kEndCloseWait = std::chrono::milliseconds(1000);
+
 // What the last failing operation knew, for the fatal report after it.
 struct FailureContext {
   std::string file_name;
@@ -39,8 +48,15 @@ struct FailureContext {
 };
 FailureContext last_failure;
 
+// An operation that would start, write or report after the end close has
+// begun: the thread waits here for the process to end.
+[[noreturn]] void WaitForProcessEnd() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
             SystemError system_error) {
+  if (table_ending.load()) WaitForProcessEnd();  // nothing is told after the end close
   if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
   const DiagnosticArg args[] = {unit, file_name};
   ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
@@ -49,6 +65,22 @@ void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_vi
 }  // namespace
 
 namespace record_unit {
+
+std::atomic<std::int32_t> locking_mode{2};
+std::mutex table_mutex;
+
+void EnterTable() {
+  // Another thread's operation: rare, and short but for a stalled read.
+  while (table_busy.exchange(true)) std::this_thread::yield();
+  if (table_ending.load()) {
+    table_busy.store(false, std::memory_order_release);
+    WaitForProcessEnd();
+  }
+}
+
+void LeaveTable() {
+  table_busy.store(false, std::memory_order_release);
+}
 
 UnitConnection* FindUnit(int unit) {
   for (UnitConnection& connection : unit_table)
@@ -253,18 +285,21 @@ IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
   return ReadAheadAndCut(connection, record);
 }
 
+// End of file, recorded as the unit's own failure for the fatal report.
+[[gnu::noinline]] IoOutcome EndOfFile(const UnitConnection& connection) {
+  Fail(kErrEndOfFileDuringRead, connection.file_name);
+  return kIoEndOfFile;
+}
+
 }  // namespace
 
 IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record) {
-  if (connection.end_mark_seen) return kIoEndOfFile;
-  if (const IoOutcome outcome = NextRecord(connection, record); outcome != kIoSuccess) {
-    if (outcome == kIoEndOfFile) Fail(kErrEndOfFileDuringRead, connection.file_name);
-    return outcome;
-  }
+  if (connection.end_mark_seen) return EndOfFile(connection);
+  if (const IoOutcome outcome = NextRecord(connection, record); outcome != kIoSuccess)
+    return outcome == kIoEndOfFile ? EndOfFile(connection) : outcome;
   if (record.size() == 1 && record[0] == kEndMark) {
     connection.end_mark_seen = true;
-    Fail(kErrEndOfFileDuringRead, connection.file_name);
-    return kIoEndOfFile;
+    return EndOfFile(connection);
   }
   return kIoSuccess;
 }
@@ -424,20 +459,38 @@ void CloseAllUnits() {
   });
 }
 
+void CloseAllUnitsAtEnd() {
+  if (table_ending.exchange(true)) return;  // begun already, by this thread or another
+  // Neither the mutex nor an endless wait: the thread inside may be stalled.
+  const auto deadline = std::chrono::steady_clock::now() + kEndCloseWait;
+  while (table_busy.exchange(true)) {
+    // Still in use when the wait is over: nothing is freed or closed under
+    // the operation; the end of the process closes the files.
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  for (UnitConnection& connection : unit_table)
+    if (connection.in_use) CloseConnection(connection);
+  LeaveTable();
+}
+
 std::string_view UnitFileName(int unit) {
   const UnitConnection* connection = FindUnit(unit);
   return connection ? std::string_view(connection->file_name) : std::string_view{};
 }
 
 void ReportFileError(int unit, std::int32_t error, std::uint32_t severity) {
-  const std::string file_name(UnitFileName(unit));
+  std::string file_name;
+  Locked([&]() noexcept {
+    file_name = UnitFileName(unit);
+    return kIoSuccess;
+  });
   Report(unit, error, severity, file_name, 0);
 }
 
 std::int32_t SetIoLockingMode(std::int32_t mode) {
-  const std::int32_t previous = locking_mode;
-  if (mode != 3) locking_mode = mode;
-  return previous;
+  // Read by every operation of either thread.
+  return mode == 3 ? locking_mode.load() : locking_mode.exchange(mode);
 }
 
 }  // namespace scenreg

@@ -4,6 +4,7 @@
 // runtime/.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -33,18 +34,25 @@ struct UnitConnection {
   bool end_mark_seen = false;  // a record of 0x1A alone ended the file
 };
 
-extern std::int32_t locking_mode;
+extern std::atomic<std::int32_t> locking_mode;
 extern std::mutex table_mutex;
 
-// Runs an operation on the unit table, guarded by the table's mutex unless
-// the program chose to rely on its own single-threaded use (locking mode 0).
-// The operations do not throw, so no unwinding guard is needed; records are
-// read by the million and this keeps the call lean.
+// The table's busy flag, taken by every operation in every locking mode, so
+// that the close at the end of the process never frees a buffer in use.
+void EnterTable();
+void LeaveTable();
+
+// Runs an operation on the unit table. In locking mode 0 the table's own
+// flags guard it; otherwise the table's mutex serialises the threads as
+// well. The operations do not throw, so no unwinding guard is needed;
+// records are read by the million and this keeps the call lean.
 template <typename Operation>
 IoOutcome Locked(Operation operation) {
-  const bool guarded = locking_mode != 0;
+  const bool guarded = locking_mode.load(std::memory_order_relaxed) != 0;
   if (guarded) table_mutex.lock();
+  EnterTable();
   const IoOutcome outcome = operation();
+  LeaveTable();
   if (guarded) table_mutex.unlock();
   return outcome;
 }

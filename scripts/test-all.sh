@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test: the native build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the 32-bit and 64-bit Windows builds
-# under Wine, their window tests included. Both Windows builds are always
-# built; a build that this machine cannot run (the 32-bit one on a kernel
-# without 32-bit emulation) is checked without running it.
+# UndefinedBehaviorSanitizer, the race tests again with ThreadSanitizer, then
+# the 32-bit and 64-bit Windows builds under Wine, their window tests included.
+# Both Windows builds are always built; a build that this machine cannot run
+# (the 32-bit one on a kernel without 32-bit emulation) is checked without
+# running it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,6 +13,11 @@ status=0
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native || status=1
+
+# The close-while-running races once more, under ThreadSanitizer.
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan
+ctest --preset native-tsan || status=1
 
 source scripts/wine-session.sh
 for preset in win32 win64; do

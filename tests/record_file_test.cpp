@@ -413,6 +413,20 @@ TEST(RecordFileMessagesDeathTest, FailuresWithoutExitEndTheProgram) {
       },
       ::testing::ExitedWithCode(24),
       "^scenreg: severe \\(24\\): end-of-file during read, unit 1, file " + path);
+  // After the end mark, every later read reports its own unit and file, not
+  // an earlier, unrelated failure.
+  WriteFile("mark.txt", "\x1a\nmore\n");
+  EXPECT_EXIT(
+      {
+        TextField<4> field;
+        OpenUnit(1, "mark.txt");
+        ReadField(1, field.span(), kWithExit);
+        OpenUnit(2, "nofolder/x.txt", "formatted", {}, kWithExit);
+        ReadField(1, field.span());
+      },
+      ::testing::ExitedWithCode(24),
+      "^scenreg: severe \\(24\\): end-of-file during read, unit 1, file " +
+          scratch.FullPath("mark.txt") + "\r\n$");
   EXPECT_EXIT(
       {
         std::int32_t value;

@@ -33,7 +33,7 @@ std::string SystemErrorMessage(std::uint32_t system_error) {
 
 void EndAfterSevereDiagnostic(DiagnosticCode /*code*/) {
   // The code is the recorded end status already (before the box).
-  CloseAllUnits();
+  CloseAllUnitsAtEnd();
   FinishWindow(1);
   EndProcess();
 }
