@@ -1,11 +1,13 @@
-// Throughput and memory of the scenery library scan on large files, with
+// Throughput and memory of the scenery library scan on large files, against
+// the floor of reading the same file in the scan's 8192-byte blocks, with
 // grep and wc over the same file in the same run as anchors.
 //
 //   scan_bench [--size-mib N] [--line-mb N] [--repeat N] [--dir PATH] [--keep]
 //
 // Generates, in a scratch folder outside the source tree, a library of about
 // N MiB of realistic area sections (the scanned title absent) and a library
-// that is one line of N MB. Each measured command runs as a process of its
+// that is one line of N MB; with --keep and --dir, files that are there from
+// an earlier run are used again. Each measured command runs as a process of its
 // own; the scan reports its own peak resident memory.
 #include <fcntl.h>
 #include <spawn.h>
@@ -115,6 +117,20 @@ int ScanInFolder(const char* folder) {
   return 0;
 }
 
+// The floor: the file read in 8192-byte blocks, the scan's first buffer
+// size, and nothing else.
+int ReadInBlocks(const char* path) {
+  const int fd = open(path, O_RDONLY);
+  if (fd < 0) return 2;
+  static char block[8192];
+  std::uint64_t total = 0;
+  ssize_t count;
+  while ((count = read(fd, block, sizeof block)) > 0) total += static_cast<std::uint64_t>(count);
+  close(fd);
+  std::printf("%llu bytes\n", static_cast<unsigned long long>(total));
+  return count < 0 ? 2 : 0;
+}
+
 class OutputFile {
  public:
   explicit OutputFile(const fs::path& path) : file_(std::fopen(path.c_str(), "wb")) {
@@ -208,12 +224,16 @@ void Measure(const std::string& self, const fs::path& folder, int repeat) {
     std::vector<std::string> args;
   };
   const Command commands[] = {
+      {"read floor, 8192 B", {self, "--read-child", file.string()}},
       {"scan", {self, "--scan-child", folder.string()}},
       {"grep -c '^\\[Area\\.'", {"grep", "-c", "^\\[Area\\.", file.string()}},
       {"wc -l", {"wc", "-l", file.string()}},
   };
-  for (const Command& command : commands) {
+  double seconds[std::size(commands)] = {};
+  for (std::size_t i = 0; i < std::size(commands); ++i) {
+    const Command& command = commands[i];
     ChildRun run = Fastest(command.args, repeat);
+    seconds[i] = run.seconds;
     std::string memory;
     if (const std::size_t at = run.output.find("\npeak "); at != std::string::npos) {
       const long kib = std::atol(run.output.c_str() + at + 6);
@@ -227,10 +247,23 @@ void Measure(const std::string& self, const fs::path& folder, int repeat) {
     if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) > 1)
       std::printf("  (%s did not exit normally: status %d)\n", command.name, run.status);
   }
+  std::printf("  scan time / read floor %.2f, / grep %.2f, / wc -l %.2f\n", seconds[1] / seconds[0],
+              seconds[1] / seconds[2], seconds[1] / seconds[3]);
+}
+
+// Writes the file unless an earlier run left it there to be used again.
+void Provide(const fs::path& path, std::uint64_t size, bool reuse,
+             void (*generate)(const fs::path&, std::uint64_t)) {
+  if (reuse && fs::exists(path)) {
+    std::printf("using %s again\n", path.c_str());
+    return;
+  }
+  generate(path, size);
 }
 
 int Main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--scan-child") == 0) return ScanInFolder(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--read-child") == 0) return ReadInBlocks(argv[2]);
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -252,6 +285,7 @@ int Main(int argc, char** argv) {
       return 2;
     }
   }
+  const bool reuse = options.keep && !options.dir.empty();
   if (options.dir.empty())
     options.dir = fs::temp_directory_path() / ("scenreg-bench-" + std::to_string(getpid()));
   const std::string self = fs::canonical("/proc/self/exe").string();
@@ -262,8 +296,9 @@ int Main(int argc, char** argv) {
 
   std::printf("generating in %s ...\n", options.dir.c_str());
   if (options.library_bytes > 0)
-    GenerateLibrary(library_folder / kLibraryFileName, options.library_bytes);
-  if (options.line_bytes > 1) GenerateLine(line_folder / kLibraryFileName, options.line_bytes);
+    Provide(library_folder / kLibraryFileName, options.library_bytes, reuse, GenerateLibrary);
+  if (options.line_bytes > 1)
+    Provide(line_folder / kLibraryFileName, options.line_bytes, reuse, GenerateLine);
   std::printf("fastest of %d runs each; MB = 10^6 bytes\n", options.repeat);
   if (options.library_bytes > 0) Measure(self, library_folder, options.repeat);
   if (options.line_bytes > 1) Measure(self, line_folder, options.repeat);

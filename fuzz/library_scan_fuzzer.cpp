@@ -1,6 +1,8 @@
 // Arbitrary bytes as scenery.cfg, scanned for a title taken from the first
-// bytes. The results are checked against the scan's rules applied to the
-// records as they are cut independently here.
+// bytes, behind a filler of area sections whose length the next byte gives,
+// so that the bytes land on every edge of the 8192-byte buffer. The results
+// are checked against the scan's rules applied to the records as they are cut
+// independently here.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -30,11 +32,16 @@ std::string Padded(std::string_view text, std::size_t length) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace scenreg;
   fuzzing::EnterScratchFolder();
-  if (size < 1) return 0;
-  const std::size_t title_length = std::min<std::size_t>(data[0] % 21, size - 1);
-  const std::string_view title(reinterpret_cast<const char*>(data) + 1, title_length);
-  const std::string_view library(reinterpret_cast<const char*>(data) + 1 + title_length,
-                                 size - 1 - title_length);
+  if (size < 2) return 0;
+  const std::size_t filler_length = data[0] * std::size_t{67};
+  const std::size_t title_length = std::min<std::size_t>(data[1] % 21, size - 2);
+  const std::string_view title(reinterpret_cast<const char*>(data) + 2, title_length);
+  std::string library;
+  for (int area = 1; library.size() < filler_length; ++area)
+    library += "[Area." + std::to_string(area % 1000) + "]\r\nTitle=" + std::string(title) +
+               std::to_string(area % 7) + "\r\nLocal=x\r\n\r\n";
+  library.resize(filler_length);
+  library.append(reinterpret_cast<const char*>(data) + 2 + title_length, size - 2 - title_length);
   fuzzing::WriteWholeFile(kLibraryFileName, library);
 
   const std::int32_t initial_number = static_cast<std::int32_t>(size);

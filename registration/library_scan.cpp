@@ -1,24 +1,23 @@
 #include "registration/library_scan.h"
 
-#include <cstring>
+#include <algorithm>
 #include <string_view>
 
 #include "runtime/record_file.h"
+#include "runtime/record_scan.h"
 
 namespace scenreg {
 namespace {
 
-constexpr std::size_t kLineLength = 80;
 constexpr std::size_t kTitleLineLength = 26;
 constexpr std::string_view kTitleKey = "Title=";
+constexpr std::string_view kHeaderWords[] = {"[Area.", "[area.", "[AREA."};
 
 // Only these three spellings are headers; the simulator writes the second.
-// The line is a whole field, so its first six bytes are always there.
-bool IsAreaHeader(const TextField<kLineLength>& line) {
-  const char* word = line.chars.data();
-  if (word[0] != '[') return false;  // most lines, at the cost of one byte
-  return std::memcmp(word, "[Area.", 6) == 0 || std::memcmp(word, "[area.", 6) == 0 ||
-         std::memcmp(word, "[AREA.", 6) == 0;
+bool IsAreaHeader(std::string_view line) {
+  for (const std::string_view word : kHeaderWords)
+    if (line.starts_with(word)) return true;
+  return false;
 }
 
 }  // namespace
@@ -33,24 +32,32 @@ LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_numb
   AssignText(title_line.span(), kTitleKey);
   AssignText(title_line.span().subspan(kTitleKey.size()), title.view());
 
-  TextField<kLineLength> line;
+  // A line takes part in the tests as its first 80 columns, blank-padded;
+  // only columns 1 to 26 are ever looked at. So the only lines that matter
+  // begin with a header word or with the trimmed title line, and the rest
+  // are passed over in bulk without being cut into a field.
+  const std::string_view wanted[] = {kHeaderWords[0], kHeaderWords[1], kHeaderWords[2],
+                                     TrimmedText(title_line.view())};
+  const RecordStarts starts = MakeRecordStarts(wanted);
+  std::string_view line;
   // Any failed read, not only the end of the file, ends the scan: the
   // headers counted so far decide.
-  while (ReadField(kLibraryUnit, line.span(), kWithExit) == kIoSuccess) {
-    const std::string_view text = line.view();
+  while (ReadRecordStartingWith(kLibraryUnit, starts, line, kWithExit) == kIoSuccess) {
     if (IsAreaHeader(line)) {
       // Counted before the number is read, whatever the number turns out to
       // be; the counter saturates instead of overflowing on absurd input.
       if (scan.header_count < INT32_MAX) ++scan.header_count;
-      if (ReadIntegerFromText(text.substr(6, 3), last_area_number, kWithExit) != kIoSuccess) {
+      // Columns 7 to 9, blank-padded like the rest of the field.
+      TextField<3> columns;
+      AssignText(columns.span(), line.substr(std::min(line.size(), std::size_t{6}), 3));
+      if (ReadIntegerFromText(columns.view(), last_area_number, kWithExit) != kIoSuccess) {
         last_area_number = 0;
         continue;
       }
     }
-    // Both sides are 26 blank-padded columns, so they are equal exactly when
-    // their trimmed texts are. The first byte alone turns most lines away.
-    if (line.chars[0] == title_line.chars[0] &&
-        std::memcmp(line.chars.data(), title_line.chars.data(), kTitleLineLength) == 0) {
+    // Both sides as 26 blank-padded columns; headers fail at the first byte.
+    if (!line.empty() && line[0] == title_line.chars[0] &&
+        SameText(line.substr(0, kTitleLineLength), title_line.view())) {
       scan.already_entered = true;
       break;
     }

@@ -21,7 +21,7 @@ std::string TracebackText();
 std::string SystemErrorMessage(std::uint32_t system_error);
 
 // Closes every unit, finishes the window and ends the process with the code
-// as its status.
+// as its status (recorded by SetProcessEndStatus before the box was shown).
 [[noreturn]] void EndAfterSevereDiagnostic(DiagnosticCode code);
 
 }  // namespace scenreg

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "runtime/diagnostic_display.h"
+#include "runtime/shell_platform.h"
 
 namespace scenreg {
 namespace {
@@ -117,6 +118,9 @@ void ReportFatalDiagnostic(DiagnosticCode code, std::span<const DiagnosticArg> a
   std::string text = FormatDiagnosticLine(code, args);
   text += TracebackText();
   if (text.size() >= kTextBufferSize) text.resize(kTextBufferSize - 1);
+  // Recorded before the box: a user who closes the main window right after
+  // OK ends the process through the window thread, with this status too.
+  SetProcessEndStatus(code);
   ShowDiagnostic(text);
   EndAfterSevereDiagnostic(code);
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "runtime/diagnostics.h"
+#include "runtime/division_check.h"
 #include "runtime/record_file.h"
 #include "runtime/shell_platform.h"
 
@@ -25,8 +26,8 @@ void CheckDivisionFlaw() {
   // run it on this processor.
   volatile double dividend = 4195835.0;
   volatile double divisor = 3145727.0;
-  const double remainder = dividend - (dividend / divisor) * divisor;
-  if (remainder != 0.0) ReportDiagnostic(MakeDiagnosticCode(kSevere, 201), {});
+  if (DivisionRemainder(dividend, divisor) != 0.0)
+    ReportDiagnostic(MakeDiagnosticCode(kSevere, 201), {});
 }
 
 bool IsValidWindowRequest(std::int32_t selector, std::int16_t request) {
@@ -67,7 +68,7 @@ void OrderlyStop(const char* /*text*/, std::int32_t /*length*/, std::int32_t /*o
   }
   stop_begun = true;
   const std::int32_t effective_status = status_given == 1 ? status : 0;
-  CloseAllUnits();
+  CloseAllUnitsAtEnd();
   stop_lock.unlock();
   SetProcessEndStatus(0);
   FinishWindow(effective_status);

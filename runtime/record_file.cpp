@@ -2,43 +2,44 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "runtime/diagnostics.h"
 #include "runtime/file_system.h"
+#include "runtime/record_unit.h"
 #include "runtime/text_field.h"
 
 namespace scenreg {
 namespace {
 
+using namespace record_unit;
+
 constexpr std::size_t kMaxFileNameLength = 256;
 constexpr std::size_t kInitialBufferSize = 8192;
-constexpr char kEndMark = 0x1A;
 constexpr std::string_view kInternalFileName = "internal text";
 
-struct UnitConnection {
-  bool in_use = false;
-  int unit = 0;
-  std::string file_name;
-  FileHandle handle = -1;
-  bool read_only = false;
-  // Read buffer: bytes [next, end) are read ahead and not yet delivered.
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  std::size_t next = 0;
-  std::size_t end = 0;
-  bool file_ended = false;     // the file has delivered its last byte
-  bool end_mark_seen = false;  // a record of 0x1A alone ended the file
-};
-
 std::array<UnitConnection, 32> unit_table;
-std::int32_t locking_mode = 2;
-std::mutex table_mutex;
+
+// The table's own flags, in every locking mode. table_busy: an operation is
+// inside the table. table_ending: the close at the end of the process has
+// begun; no operation may start, write or report any more. An operation
+// announces itself before it looks at table_ending, and the end close the
+// other way round, so one of the two always sees the other.
+std::atomic<bool> table_busy{false};
+std::atomic<bool> table_ending{false};
+
+// How long the end close waits for an operation in progress, such as a read
+// of a pipe that never delivers, before it leaves the units to the end of
+// the process.
+constexpr auto kEndCloseWait = std::chrono::milliseconds(1000);
 
 // What the last failing operation knew, for the fatal report after it.
 struct FailureContext {
@@ -47,17 +48,38 @@ struct FailureContext {
 };
 FailureContext last_failure;
 
-// Runs an operation on the unit table, guarded by the table's mutex unless
-// the program chose to rely on its own single-threaded use (locking mode 0).
-// The operations do not throw, so no unwinding guard is needed; records are
-// read by the million and this keeps the call lean.
-template <typename Operation>
-IoOutcome Locked(Operation operation) {
-  const bool guarded = locking_mode != 0;
-  if (guarded) table_mutex.lock();
-  const IoOutcome outcome = operation();
-  if (guarded) table_mutex.unlock();
-  return outcome;
+// An operation that would start, write or report after the end close has
+// begun: the thread waits here for the process to end.
+[[noreturn]] void WaitForProcessEnd() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
+            SystemError system_error) {
+  if (table_ending.load()) WaitForProcessEnd();  // nothing is told after the end close
+  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
+  const DiagnosticArg args[] = {unit, file_name};
+  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
+}
+
+}  // namespace
+
+namespace record_unit {
+
+std::atomic<std::int32_t> locking_mode{2};
+std::mutex table_mutex;
+
+void EnterTable() {
+  // Another thread's operation: rare, and short but for a stalled read.
+  while (table_busy.exchange(true)) std::this_thread::yield();
+  if (table_ending.load()) {
+    table_busy.store(false, std::memory_order_release);
+    WaitForProcessEnd();
+  }
+}
+
+void LeaveTable() {
+  table_busy.store(false, std::memory_order_release);
 }
 
 UnitConnection* FindUnit(int unit) {
@@ -68,17 +90,10 @@ UnitConnection* FindUnit(int unit) {
 
 // Out of line: the failure paths stay off the record loop.
 [[gnu::noinline]] IoOutcome Fail(std::int32_t error, std::string_view file_name,
-                                 SystemError system_error = 0) {
+                                 SystemError system_error) {
   last_failure.file_name.assign(file_name);
   last_failure.system_error = system_error;
   return error;
-}
-
-void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
-            SystemError system_error) {
-  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
-  const DiagnosticArg args[] = {unit, file_name};
-  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
 }
 
 // The single place where an operation without an exit turns its outcome into
@@ -90,6 +105,10 @@ IoOutcome Finish(IoOutcome outcome, int unit, OnFailure on_failure) {
   Report(unit, error, kSevere, failure.file_name, failure.system_error);
   std::abort();  // a severe report does not return
 }
+
+}  // namespace record_unit
+
+namespace {
 
 bool MatchesWord(std::string_view value, std::string_view word) {
   value = TrimmedText(value);
@@ -122,7 +141,8 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
   if (!fs.resolve_full_path(name, full_path)) full_path = name;
 
   const bool append = MatchesWord(access, "append");
-  if (!MatchesWord(form, "formatted") ||
+  // A form of blanks only is no form at all: "formatted" as well.
+  if (!(MatchesWord(form, "formatted") || TrimmedLength(form) == 0) ||
       !(append || MatchesWord(access, "sequential") || TrimmedLength(access) == 0))
     return Fail(kErrOpenFailure, full_path);
 
@@ -200,38 +220,52 @@ void CutRecord(UnitConnection& connection, const char* lf, std::string_view& rec
   record = std::string_view(unread, length);
 }
 
+}  // namespace
+
+namespace record_unit {
+
+IoOutcome ReadAhead(UnitConnection& connection) {
+  if (connection.file_ended) return kIoEndOfFile;  // nothing is left unread
+  const std::size_t unread_count = connection.end - connection.next;
+  std::memmove(connection.buffer, connection.buffer + connection.next, unread_count);
+  connection.next = 0;
+  connection.end = unread_count;
+  if (connection.end == connection.capacity) {
+    const std::size_t larger = connection.capacity * 2;
+    char* grown = larger > connection.capacity
+                      ? static_cast<char*>(std::realloc(connection.buffer, larger))
+                      : nullptr;
+    if (grown == nullptr) return Fail(kErrRecordTooLong, connection.file_name);
+    connection.buffer = grown;
+    connection.capacity = larger;
+  }
+  const std::size_t wanted = connection.capacity - connection.end;
+  const ReadAttempt attempt =
+      CurrentFileSystem().read(connection.handle, connection.buffer + connection.end, wanted);
+  if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
+    return Fail(kErrReadFailed, connection.file_name, attempt.error);
+  connection.end += attempt.count;
+  if (attempt.error != 0 || attempt.count < wanted) {
+    connection.file_ended = true;
+    // A last line without line end is still a record; there is room for
+    // the LF because the read fell short.
+    if (connection.end > 0 && connection.buffer[connection.end - 1] != '\n')
+      connection.buffer[connection.end++] = '\n';
+  }
+  return kIoSuccess;
+}
+
+}  // namespace record_unit
+
+namespace {
+
 // Reads ahead until the unread bytes hold a whole record, or the file has
 // no more. Kept out of line: most records are cut from bytes already read,
 // and the lean common path is what a scan of many short lines pays for.
 [[gnu::noinline]] IoOutcome ReadAheadAndCut(UnitConnection& connection, std::string_view& record) {
   for (;;) {
-    if (connection.file_ended) return kIoEndOfFile;  // nothing is left unread
     const std::size_t unread_count = connection.end - connection.next;
-    std::memmove(connection.buffer, connection.buffer + connection.next, unread_count);
-    connection.next = 0;
-    connection.end = unread_count;
-    if (connection.end == connection.capacity) {
-      const std::size_t larger = connection.capacity * 2;
-      char* grown = larger > connection.capacity
-                        ? static_cast<char*>(std::realloc(connection.buffer, larger))
-                        : nullptr;
-      if (grown == nullptr) return Fail(kErrRecordTooLong, connection.file_name);
-      connection.buffer = grown;
-      connection.capacity = larger;
-    }
-    const std::size_t wanted = connection.capacity - connection.end;
-    const ReadAttempt attempt =
-        CurrentFileSystem().read(connection.handle, connection.buffer + connection.end, wanted);
-    if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
-      return Fail(kErrReadFailed, connection.file_name, attempt.error);
-    connection.end += attempt.count;
-    if (attempt.error != 0 || attempt.count < wanted) {
-      connection.file_ended = true;
-      // A last line without line end is still a record; there is room for
-      // the LF because the read fell short.
-      if (connection.end > 0 && connection.buffer[connection.end - 1] != '\n')
-        connection.buffer[connection.end++] = '\n';
-    }
+    if (const IoOutcome outcome = ReadAhead(connection); outcome != kIoSuccess) return outcome;
     // Only the bytes just read can hold the LF.
     if (const char* lf =
             FindLineFeed(connection.buffer + unread_count, connection.buffer + connection.end)) {
@@ -251,20 +285,33 @@ IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
   return ReadAheadAndCut(connection, record);
 }
 
+// End of file, recorded as the unit's own failure for the fatal report.
+[[gnu::noinline]] IoOutcome EndOfFile(const UnitConnection& connection) {
+  Fail(kErrEndOfFileDuringRead, connection.file_name);
+  return kIoEndOfFile;
+}
+
+}  // namespace
+
+IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record) {
+  if (connection.end_mark_seen) return EndOfFile(connection);
+  if (const IoOutcome outcome = NextRecord(connection, record); outcome != kIoSuccess)
+    return outcome == kIoEndOfFile ? EndOfFile(connection) : outcome;
+  if (record.size() == 1 && record[0] == kEndMark) {
+    connection.end_mark_seen = true;
+    return EndOfFile(connection);
+  }
+  return kIoSuccess;
+}
+
+namespace {
+
 IoOutcome ReadLocked(int unit, std::span<char> field) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
-  if (connection->end_mark_seen) return kIoEndOfFile;
   std::string_view record;
-  if (const IoOutcome outcome = NextRecord(*connection, record); outcome != kIoSuccess) {
-    if (outcome == kIoEndOfFile) Fail(kErrEndOfFileDuringRead, connection->file_name);
+  if (const IoOutcome outcome = TakeRecord(*connection, record); outcome != kIoSuccess)
     return outcome;
-  }
-  if (record.size() == 1 && record[0] == kEndMark) {
-    connection->end_mark_seen = true;
-    Fail(kErrEndOfFileDuringRead, connection->file_name);
-    return kIoEndOfFile;
-  }
   AssignText(field, record);
   return kIoSuccess;
 }
@@ -412,20 +459,38 @@ void CloseAllUnits() {
   });
 }
 
+void CloseAllUnitsAtEnd() {
+  if (table_ending.exchange(true)) return;  // begun already, by this thread or another
+  // Neither the mutex nor an endless wait: the thread inside may be stalled.
+  const auto deadline = std::chrono::steady_clock::now() + kEndCloseWait;
+  while (table_busy.exchange(true)) {
+    // Still in use when the wait is over: nothing is freed or closed under
+    // the operation; the end of the process closes the files.
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  for (UnitConnection& connection : unit_table)
+    if (connection.in_use) CloseConnection(connection);
+  LeaveTable();
+}
+
 std::string_view UnitFileName(int unit) {
   const UnitConnection* connection = FindUnit(unit);
   return connection ? std::string_view(connection->file_name) : std::string_view{};
 }
 
 void ReportFileError(int unit, std::int32_t error, std::uint32_t severity) {
-  const std::string file_name(UnitFileName(unit));
+  std::string file_name;
+  Locked([&]() noexcept {
+    file_name = UnitFileName(unit);
+    return kIoSuccess;
+  });
   Report(unit, error, severity, file_name, 0);
 }
 
 std::int32_t SetIoLockingMode(std::int32_t mode) {
-  const std::int32_t previous = locking_mode;
-  if (mode != 3) locking_mode = mode;
-  return previous;
+  // Read by every operation of either thread.
+  return mode == 3 ? locking_mode.load() : locking_mode.exchange(mode);
 }
 
 }  // namespace scenreg

@@ -85,8 +85,17 @@ inline IoOutcome WriteRecord(int unit, std::initializer_list<RecordItem> items,
 
 IoOutcome CloseUnit(int unit, OnFailure on_failure = kWithoutExit);
 
-// Closes every unit that is still open; failures are not reported.
+// Closes every unit that is still open; failures are not reported. An
+// operation like the others: safe from any thread.
 void CloseAllUnits();
+
+// The close at the end of the process, from whichever thread ends it (the
+// window thread when the user closes the main window). From its start no
+// operation may start, write or report: any later call, on any thread,
+// waits for the process to end and never returns. An operation in progress
+// may finish first; one that takes too long (a stalled read) is left to the
+// end of the process, and its unit with it. Later calls return at once.
+void CloseAllUnitsAtEnd();
 
 // The full path that the unit's open resolved its name to; empty when the
 // unit is not open.

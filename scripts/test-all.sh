@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, a short run of each fuzz target, then the 32-bit and 64-bit Windows builds
+# UndefinedBehaviorSanitizer, the race tests again with ThreadSanitizer, a
+# short run of each fuzz target, then the 32-bit and 64-bit Windows builds
 # under Wine, their window tests included. Both Windows builds are always
 # built; a build that this machine cannot run (the 32-bit one on a kernel
 # without 32-bit emulation) is checked without running it.
@@ -12,6 +13,11 @@ status=0
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native || status=1
+
+# The close-while-running races once more, under ThreadSanitizer.
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan
+ctest --preset native-tsan || status=1
 
 # Each fuzz target for a short, bounded time from its seeds.
 bash scripts/fuzz-smoke.sh "${SCENREG_FUZZ_SECONDS:-30}" || status=1

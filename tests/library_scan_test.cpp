@@ -122,6 +122,8 @@ TEST(LibraryScan, TitleTest) {
       {"Sample Field", "Title=Sample Field" + std::string(8, ' ') + "tail", true},
       {twenty, "Title=" + twenty + "and more", true},
       {twenty + "XYZ", "Title=" + twenty, true},
+      // Column 26 counts as much as the others.
+      {twenty, "Title=" + twenty.substr(0, 19) + "?", false},
       {"", "Title=", true},
       {"   ", "Title=" + std::string(20, ' ') + "text from 27", true},
       {"\xC4rger \xFC", "Title=\xC4rger \xFC", true},

@@ -11,6 +11,7 @@
 
 #include "runtime/diagnostics.h"
 #include "runtime/file_system.h"
+#include "runtime/record_scan.h"
 #include "runtime/text_field.h"
 #include "tests/test_support.h"
 
@@ -120,6 +121,95 @@ TEST(RecordFileRead, RecordsOfAnyLengthAcrossBufferBoundaries) {
   for (std::size_t i = 0; i < read.size(); ++i) ASSERT_EQ(read[i], expected[i]) << "record " << i;
 }
 
+// The sizes of the reads that the file layer was asked for.
+std::vector<std::size_t> read_sizes;
+ReadAttempt RecordingRead(FileHandle handle, char* buffer, std::size_t size) {
+  read_sizes.push_back(size);
+  return PlatformFileSystem().read(handle, buffer, size);
+}
+
+struct PassResult {
+  std::vector<std::string> records;
+  std::vector<std::size_t> read_sizes;
+  bool operator==(const PassResult&) const = default;
+};
+
+// The records beginning with one of the texts, read one by one with ReadField
+// and picked here, or delivered by the filtered read.
+PassResult ReadPass(const std::string& name, std::span<const std::string_view> texts,
+                    bool filtered) {
+  FileSystem recording = PlatformFileSystem();
+  recording.read = RecordingRead;
+  UseFileSystem(&recording);
+  read_sizes.clear();
+  PassResult result;
+  EXPECT_EQ(OpenUnit(kUnit, name, "formatted", {}, kWithExit), kIoSuccess);
+  const RecordStarts starts = MakeRecordStarts(texts);
+  std::string_view record;
+  std::string field(300, ' ');
+  IoOutcome outcome;
+  for (;;) {
+    if (filtered) {
+      if ((outcome = ReadRecordStartingWith(kUnit, starts, record, kWithExit)) != kIoSuccess) break;
+      result.records.emplace_back(record.substr(0, 300));
+      continue;
+    }
+    if ((outcome = ReadField(kUnit, field, kWithExit)) != kIoSuccess) break;
+    for (const std::string_view text : texts)
+      if (field.starts_with(text)) {
+        result.records.emplace_back(TrimmedText(field));
+        break;
+      }
+  }
+  EXPECT_EQ(outcome, kIoEndOfFile);
+  EXPECT_EQ(CloseUnit(kUnit, kWithExit), kIoSuccess);
+  UseFileSystem(nullptr);
+  result.read_sizes = read_sizes;
+  return result;
+}
+
+TEST(RecordFileFilteredRead, SameRecordsAndReadsAsRecordByRecordAtBufferEdges) {
+  ScratchFolder scratch;
+  const std::string filler(8190, 'x');  // with its LF, 8191 bytes
+  const std::string long_line(40000, 'y');
+  const std::string files[] = {
+      filler + "\n[Area.1]\nTitle=a\n",   // a wanted byte as the last byte of a read
+      filler + "a\r\n[Area.2]\r\nT\r\n",  // CR LF split across reads
+      filler + "\n\x1a\n[Area.3]\n",      // the end mark at the edge
+      filler + "ab\n[Area.4]\nTx",        // a line start at the edge; no last LF
+      long_line + "\n[Area.5]\n" + long_line + "\r\nTitle\r",  // doublings, passed over
+      "[Area.6]\n" + long_line + "\nTail",  // a wanted line longer than the buffer
+      "",
+      "\r\n\n\x1a",
+  };
+  const std::string_view texts[] = {"[Area.", "T"};
+  for (const std::string& contents : files) {
+    WriteFile("f.txt", contents);
+    const PassResult one_by_one = ReadPass("f.txt", texts, false);
+    EXPECT_EQ(ReadPass("f.txt", texts, true), one_by_one) << contents.size();
+  }
+}
+
+TEST(RecordFileFilteredRead, EndsLikeReadFieldOnErrors) {
+  ScratchFolder scratch;
+  WriteFile("f.txt", std::string(9000, 'x') + "\nTitle\n");
+  ASSERT_EQ(OpenUnit(kUnit, "f.txt", "formatted", {}, kWithExit), kIoSuccess);
+  const std::string_view texts[] = {"Title"};
+  std::string_view record;
+  {
+    FaultPlan plan;
+    plan.read = SystemErrorFor(CommonFailure::kReadFault);
+    InjectFaults faults(plan);
+    EXPECT_EQ(ReadRecordStartingWith(kUnit, MakeRecordStarts(texts), record, kWithExit),
+              kErrReadFailed);
+  }
+  EXPECT_EQ(ReadRecordStartingWith(kUnit, MakeRecordStarts(texts), record, kWithExit), kIoSuccess);
+  EXPECT_EQ(record, "Title");
+  EXPECT_EQ(ReadRecordStartingWith(kUnit, MakeRecordStarts(texts), record, kWithExit),
+            kIoEndOfFile);
+  EXPECT_EQ(ReadRecordStartingWith(7, MakeRecordStarts(texts), record, kWithExit), kErrReadFailed);
+}
+
 TEST(RecordFileInteger, WidthThreeTexts) {
   struct Case {
     std::string_view text;
@@ -210,6 +300,30 @@ TEST(RecordFileOpen, SequentialOpenCreatesAMissingFileAndKeepsAnExistingOne) {
   ASSERT_EQ(OpenUnit(2, "old.txt", "formatted", {}, kWithExit), kIoSuccess);
   CloseUnit(2);
   EXPECT_EQ(ReadFile("old.txt"), "keep\n");
+}
+
+// Form and access are words matched without regard to case and trailing
+// blanks; a blank or empty form is "formatted".
+TEST(RecordFileOpen, FormAndAccessWords) {
+  ScratchFolder scratch;
+  const struct {
+    std::string_view form, access;
+    IoOutcome outcome;
+  } cases[] = {
+      {"formatted", "", kIoSuccess},
+      {"", "", kIoSuccess},
+      {"   ", "", kIoSuccess},
+      {"Formatted  ", "SEQUENTIAL", kIoSuccess},
+      {"formatted", "append ", kIoSuccess},
+      {"unformatted", "", kErrOpenFailure},
+      {" formatted", "", kErrOpenFailure},
+      {"formatted", "direct", kErrOpenFailure},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OpenUnit(2, "g.txt", c.form, c.access, kWithExit), c.outcome)
+        << "'" << c.form << "' '" << c.access << "'";
+    CloseUnit(2);
+  }
 }
 
 TEST(RecordFileOpen, ASecondOpenerOfAnOpenFileFailsWith30) {
@@ -389,6 +503,20 @@ TEST(RecordFileMessagesDeathTest, FailuresWithoutExitEndTheProgram) {
       },
       ::testing::ExitedWithCode(24),
       "^scenreg: severe \\(24\\): end-of-file during read, unit 1, file " + path);
+  // After the end mark, every later read reports its own unit and file, not
+  // an earlier, unrelated failure.
+  WriteFile("mark.txt", "\x1a\nmore\n");
+  EXPECT_EXIT(
+      {
+        TextField<4> field;
+        OpenUnit(1, "mark.txt");
+        ReadField(1, field.span(), kWithExit);
+        OpenUnit(2, "nofolder/x.txt", "formatted", {}, kWithExit);
+        ReadField(1, field.span());
+      },
+      ::testing::ExitedWithCode(24),
+      "^scenreg: severe \\(24\\): end-of-file during read, unit 1, file " +
+          scratch.FullPath("mark.txt") + "\r\n$");
   EXPECT_EXIT(
       {
         std::int32_t value;

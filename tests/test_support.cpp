@@ -19,6 +19,7 @@ OpenAttempt FaultyOpen(const std::string& path, bool writable) {
 }
 
 ReadAttempt FaultyRead(FileHandle handle, char* buffer, std::size_t size) {
+  if (plan.before_read != nullptr) plan.before_read();
   if (plan.read != 0) return {0, plan.read};
   return PlatformFileSystem().read(handle, buffer, size);
 }

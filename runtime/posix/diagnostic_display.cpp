@@ -25,7 +25,7 @@ std::string SystemErrorMessage(std::uint32_t system_error) {
 }
 
 void EndAfterSevereDiagnostic(DiagnosticCode code) {
-  CloseAllUnits();
+  CloseAllUnitsAtEnd();
   std::_Exit(static_cast<int>(code & 0xFFu));
 }
 

@@ -31,9 +31,9 @@ std::string SystemErrorMessage(std::uint32_t system_error) {
   return std::string(buffer, length);
 }
 
-void EndAfterSevereDiagnostic(DiagnosticCode code) {
-  CloseAllUnits();
-  SetProcessEndStatus(code);
+void EndAfterSevereDiagnostic(DiagnosticCode /*code*/) {
+  // The code is the recorded end status already (before the box).
+  CloseAllUnitsAtEnd();
   FinishWindow(1);
   EndProcess();
 }

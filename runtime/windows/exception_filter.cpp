@@ -3,6 +3,7 @@
 // handler of console events.
 #include <windows.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <mutex>
@@ -52,9 +53,38 @@ void ReportFault(const FaultReport& report) {
                    exception_args.args);
 }
 
-DWORD WINAPI ReportFaultThread(LPVOID parameter) {
-  ReportFault(*static_cast<const FaultReport*>(parameter));
+// A stack overflow is reported from a fresh thread, whose stack is whole.
+// The report belongs to whichever of the two threads claims it first.
+struct FreshThreadReport {
+  FaultReport report;
+  std::atomic<bool> claimed{false};
+};
+FreshThreadReport fresh_thread_report;
+
+// How long the faulting thread waits for the fresh thread to begin: a
+// thread that faulted while holding the loader lock or the heap lock would
+// keep a new thread from ever starting.
+constexpr DWORD kFreshThreadStartWaitMs = 2000;
+
+DWORD WINAPI ReportFaultThread(LPVOID) {
+  if (!fresh_thread_report.claimed.exchange(true)) ReportFault(fresh_thread_report.report);
   return 0;
+}
+
+void ReportStackOverflow(const FaultReport& report) {
+  fresh_thread_report.report = report;
+  if (HANDLE thread = CreateThread(nullptr, 0, ReportFaultThread, nullptr, 0, nullptr)) {
+    if (WaitForSingleObject(thread, kFreshThreadStartWaitMs) == WAIT_OBJECT_0 ||
+        fresh_thread_report.claimed.exchange(true)) {
+      // The fresh thread reports, and the report ends the process.
+      WaitForSingleObject(thread, INFINITE);
+      return;
+    }
+  } else if (fresh_thread_report.claimed.exchange(true)) {
+    return;
+  }
+  // On the faulting thread's own stack, on the room kept for this report.
+  ReportFault(report);
 }
 
 LONG WINAPI ProcessorExceptionFilter(EXCEPTION_POINTERS* pointers) {
@@ -63,19 +93,15 @@ LONG WINAPI ProcessorExceptionFilter(EXCEPTION_POINTERS* pointers) {
     return earlier_filter ? earlier_filter(pointers) : EXCEPTION_CONTINUE_SEARCH;
   RememberFault(*pointers);
   const FaultReport report{code, SseStatus(*pointers->ContextRecord)};
-  // The report runs on a fresh thread, whose stack is whole even after a
-  // stack overflow; the faulting thread waits for the process to end. The
-  // window thread reports itself, because the box and the status text need
+  // Every other fault is reported on the faulting thread: a fresh thread
+  // could wait forever on a lock that the faulting thread holds. The window
+  // thread always reports itself, because the box and the status text need
   // it to serve the main window.
-  if (GetCurrentThreadId() != WindowThreadId()) {
-    if (HANDLE thread = CreateThread(nullptr, 0, ReportFaultThread,
-                                     const_cast<FaultReport*>(&report), 0, nullptr)) {
-      WaitForSingleObject(thread, INFINITE);
-      return EXCEPTION_EXECUTE_HANDLER;  // not reached: a severe report ends the process
-    }
-  }
-  ReportFault(report);
-  return EXCEPTION_EXECUTE_HANDLER;
+  if (code == kStackOverflow && GetCurrentThreadId() != WindowThreadId())
+    ReportStackOverflow(report);
+  else
+    ReportFault(report);
+  return EXCEPTION_EXECUTE_HANDLER;  // not reached: a severe report ends the process
 }
 
 const char* ConsoleEventName(DWORD event) {
@@ -95,7 +121,7 @@ BOOL WINAPI ConsoleEventHandler(DWORD event) {
   const char* name = ConsoleEventName(event);
   if (!name) return FALSE;
   ReportDiagnostic(MakeDiagnosticCode(kError, 200), {name});
-  CloseAllUnits();
+  CloseAllUnitsAtEnd();
   SetProcessEndStatus(event);
   FinishWindow(static_cast<std::int32_t>(event));
   EndProcess();

@@ -80,7 +80,7 @@ LRESULT CALLBACK FrameProcedure(HWND window, UINT message, WPARAM wparam, LPARAM
       break;
     case WM_DESTROY:
       PostQuitMessage(0);
-      CloseAllUnits();
+      CloseAllUnitsAtEnd();
       return 0;
     default:
       break;
@@ -102,7 +102,10 @@ void PaintStatusBar(HWND bar) {
   GetTextMetricsA(dc, &metrics);
   const int char_width = metrics.tmAveCharWidth;
 
-  RECT status_pane{char_width / 2, 2, 9 * char_width, bar_rect.bottom - 2};
+  // The status pane is nine character widths wide, the message pane runs from
+  // eleven widths to one before the right edge.
+  const int status_left = char_width / 2;
+  RECT status_pane{status_left, 2, status_left + 9 * char_width, bar_rect.bottom - 2};
   RECT message_pane{11 * char_width, 2, bar_rect.right - char_width, bar_rect.bottom - 2};
   SetBkMode(dc, TRANSPARENT);
   for (RECT* pane : {&status_pane, &message_pane}) {
@@ -184,12 +187,21 @@ int StartShowCommand() {
   ExitProcess(kStartFailureStatus);
 }
 
+// The end of the window thread after the quit message: the units closed,
+// the process ended with the program's end status or the quit value.
+[[noreturn]] void EndAfterQuit(WPARAM quit_value) {
+  CloseAllUnitsAtEnd();
+  ExitProcess(WindowThreadEndStatus(static_cast<UINT>(quit_value)));
+}
+
 [[noreturn]] void WaitForProcessEnd() {
   // The process ends when the user closes the main window; meanwhile this
-  // thread keeps serving whatever messages reach it.
+  // thread keeps serving whatever messages reach it. On the window thread
+  // that close ends in the quit message, which only this loop can answer.
   for (;;) {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) EndAfterQuit(message.wParam);
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }
@@ -310,8 +322,7 @@ void RunProgramShell(ProgramRun run) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  CloseAllUnits();
-  ExitProcess(WindowThreadEndStatus(static_cast<UINT>(message.wParam)));
+  EndAfterQuit(message.wParam);
 }
 
 }  // namespace scenreg

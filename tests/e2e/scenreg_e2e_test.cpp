@@ -338,5 +338,51 @@ TEST_F(EndToEnd, RenamedCopyTakesItsNameAsCaptionAndClassPrefix) {
   EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
 }
 
+// The section that registering "Sample Field" appends after area number - 1.
+std::string SampleSection(int number) {
+  const std::string digits = std::to_string(number);
+  return " \r\n \r\n[Area." + digits +
+         "]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
+         "Active=TRUE\r\nRequired=FALSE\r\nLayer=" +
+         digits + "\r\nRemote=\r\n";
+}
+
+// The user closes the main window at a random moment while the run scans a
+// large library that it would register into: every close ends with status
+// 0 and no box, and the library is either unchanged or followed by a prefix
+// of the right section, never by a section with a number the scan had not
+// reached.
+TEST_F(EndToEnd, ClosingAtRandomMomentsDuringTheScanNeverMisnumbers) {
+  std::string library = "[General]\r\nTitle=FS9 World Scenery\r\n\r\n";
+  for (int area = 1; area <= 998; ++area) {
+    char header[32];
+    std::snprintf(header, sizeof header, "[Area.%03d]\r\n", area);
+    library += std::string(header) + "Title=Area " + std::to_string(area) + "\r\n;" +
+               std::string(30000, 'c') + "\r\n";
+  }
+  const std::string section = SampleSection(999);
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n"));
+  srand(20261208);
+  for (int round = 0; round < 15; ++round) {
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", library));
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(ProgramPath(), folder_));
+    HWND main_window = program.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
+    ASSERT_TRUE(main_window);
+    const DWORD delay_ms = static_cast<DWORD>(rand() % 250);
+    Sleep(delay_ms);
+    SCOPED_TRACE("round " + std::to_string(round) + ", close after " + std::to_string(delay_ms) +
+                 " ms");
+    if (IsWindow(main_window)) program.Close(main_window, CloseAction::kCloseMessage);
+    EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
+    EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
+    const std::optional<std::string> after = ReadTextFile(folder_ + "/scenery.cfg");
+    ASSERT_TRUE(after.has_value());
+    ASSERT_TRUE(after->starts_with(library));
+    ASSERT_TRUE(section.starts_with(after->substr(library.size())))
+        << "appended: " << after->substr(library.size());
+  }
+}
+
 }  // namespace
 }  // namespace scenreg::e2e

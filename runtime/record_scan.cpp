@@ -1,0 +1,217 @@
+#include "runtime/record_scan.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/record_unit.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace scenreg {
+
+namespace record_unit {
+bool portable_record_search = false;
+}  // namespace record_unit
+
+namespace {
+
+using namespace record_unit;
+
+// Whether the `available` bytes at `at` begin with one of the texts. A text
+// longer than them counts when they are its beginning, unless it must be
+// there whole.
+bool BeginsWithAText(const char* at, std::size_t available, const RecordStarts& starts,
+                     bool whole) {
+  const std::span<const std::string_view> texts = starts.texts;
+  if (available >= 8 && texts.size() <= starts.start_words.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const RecordStarts::StartWord start = starts.start_words[i];
+      if ((word & start.mask) != start.bytes) continue;
+      if (texts[i].size() <= 8) return true;
+      const std::size_t compared = std::min(texts[i].size(), available);
+      if ((!whole || compared == texts[i].size()) &&
+          std::memcmp(at + 8, texts[i].data() + 8, compared - 8) == 0)
+        return true;
+    }
+    return false;
+  }
+  for (const std::string_view text : texts) {
+    const std::size_t compared = std::min(text.size(), available);
+    if ((!whole || compared == text.size()) && std::memcmp(at, text.data(), compared) == 0)
+      return true;
+  }
+  return false;
+}
+
+// The exact rule, applied to a record once it is cut.
+bool IsWanted(std::string_view record, const RecordStarts& starts) {
+  return BeginsWithAText(record.data(), record.size(), starts, true);
+}
+
+// Whether the record that starts at `at` can be wanted, judged from the bytes
+// read so far. Never false for a record the exact rule wants: the bytes up to
+// the LF are the record's own (a dropped CR sits right before the LF, which no
+// record holds). The end mark has to reach the record layer as well.
+bool MayBeWanted(const char* at, const char* end, const RecordStarts& starts) {
+  if (*at == kEndMark) return true;
+  return BeginsWithAText(at, static_cast<std::size_t>(end - at), starts, false);
+}
+
+// The first record start in [from, end) that may be wanted, or end; from is
+// past the unit's next record, so every record start there follows an LF.
+std::size_t FindCandidatePortable(const char* buffer, std::size_t from, std::size_t end,
+                                  const RecordStarts& starts) {
+  const char* const last = buffer + end - 1;  // an LF there starts no record within
+  for (const char* lf = buffer + from - 1; lf < last; ++lf) {
+    lf = static_cast<const char*>(std::memchr(lf, '\n', static_cast<std::size_t>(last - lf)));
+    if (lf == nullptr) break;
+    if (MayBeWanted(lf + 1, buffer + end, starts)) return static_cast<std::size_t>(lf + 1 - buffer);
+  }
+  return end;
+}
+
+#if defined(__SSE2__)
+// The same, 16 positions at a time: a mask of those that follow an LF and
+// hold one of the first bytes. Library lines are short, so a mask often has
+// a bit or two; each is confirmed in place.
+std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t end,
+                              const RecordStarts& starts) {
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  const __m128i first_0 = _mm_set1_epi8(starts.first_bytes[0]);
+  const __m128i first_1 = _mm_set1_epi8(starts.first_bytes[1]);
+  const __m128i first_2 = _mm_set1_epi8(starts.first_bytes[2]);
+  const __m128i first_3 = _mm_set1_epi8(starts.first_bytes[3]);
+  const __m128i every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
+  std::size_t at = from;
+  for (; end - at >= 16; at += 16) {
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at - 1));
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
+    const __m128i first =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(here, first_0), _mm_cmpeq_epi8(here, first_1)),
+                     _mm_or_si128(_mm_cmpeq_epi8(here, first_2), _mm_cmpeq_epi8(here, first_3)));
+    const __m128i candidates =
+        _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), _mm_or_si128(first, every));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(candidates)); mask != 0;
+         mask &= mask - 1) {
+      const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
+      if (MayBeWanted(buffer + position, buffer + end, starts)) return position;
+    }
+  }
+  return FindCandidatePortable(buffer, at, end, starts);
+}
+#endif
+
+std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
+                          const RecordStarts& starts) {
+#if defined(__SSE2__)
+  if (!portable_record_search) return FindCandidateSse2(buffer, from, end, starts);
+#endif
+  return FindCandidatePortable(buffer, from, end, starts);
+}
+
+// One past the last LF in [from, end), or 0 when there is none. Whole
+// words at a time: a long line is searched to its start.
+std::size_t AfterLastLineFeed(const char* buffer, std::size_t from, std::size_t end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::size_t at = end;
+  while (at - from >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, buffer + at - 8, 8);
+    const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
+    // Any zero byte leaves a high bit here (false hits only above a real one).
+    if (((zero_where_lf - kOnes) & ~zero_where_lf & kHighBits) != 0) break;
+    at -= 8;
+  }
+  for (; at > from; --at)
+    if (buffer[at - 1] == '\n') return at;
+  return 0;
+}
+
+// Moves the unit's next record past every record that cannot be wanted,
+// reading ahead as ReadField would, up to one that may be (the caller cuts
+// it and decides) or to the end of the file's bytes.
+IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts) {
+  // Record starts before this position are known not to be candidates.
+  std::size_t examined = connection.next;
+  for (;;) {
+    const char* const buffer = connection.buffer;
+    const std::size_t known_without_lf = examined;
+    if (examined == connection.next && connection.next < connection.end) {
+      if (MayBeWanted(buffer + connection.next, buffer + connection.end, starts)) return kIoSuccess;
+      ++examined;
+    }
+    if (examined < connection.end) {
+      const std::size_t found = FindCandidate(buffer, examined, connection.end, starts);
+      if (found < connection.end) {
+        connection.next = found;
+        return kIoSuccess;
+      }
+    }
+    // The whole records read are passed over; an unfinished one stays for
+    // the read ahead, which keeps it at the front as it does for ReadField.
+    // Before known_without_lf there is no LF of that record.
+    connection.next =
+        std::max(connection.next, AfterLastLineFeed(buffer, known_without_lf, connection.end));
+    if (connection.file_ended) return kIoSuccess;  // the cut reports the end
+    examined = connection.end - connection.next;
+    if (const IoOutcome outcome = ReadAhead(connection); outcome != kIoSuccess) return outcome;
+  }
+}
+
+IoOutcome ReadStartingLocked(int unit, const RecordStarts& starts, std::string_view& record) {
+  UnitConnection* connection = FindUnit(unit);
+  if (connection == nullptr) return Fail(kErrReadFailed, {});
+  for (;;) {
+    if (!connection->end_mark_seen) {
+      if (const IoOutcome outcome = PassOverRecords(*connection, starts); outcome != kIoSuccess)
+        return outcome;
+    }
+    if (const IoOutcome outcome = TakeRecord(*connection, record); outcome != kIoSuccess)
+      return outcome;
+    if (IsWanted(record, starts)) return kIoSuccess;
+  }
+}
+
+}  // namespace
+
+RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
+  RecordStarts starts;
+  starts.texts = texts;
+  starts.first_bytes.fill(kEndMark);
+  std::size_t count = 1;
+  for (const std::string_view text : texts) {
+    if (text.empty()) {
+      starts.every_first_byte = true;  // every record begins with it
+      continue;
+    }
+    const auto known = starts.first_bytes.begin() + count;
+    if (std::find(starts.first_bytes.begin(), known, text[0]) != known) continue;
+    if (count == starts.first_bytes.size())
+      starts.every_first_byte = true;
+    else
+      starts.first_bytes[count++] = text[0];
+  }
+  for (std::size_t i = 0; i < std::min(texts.size(), starts.start_words.size()); ++i) {
+    const std::size_t length = std::min<std::size_t>(texts[i].size(), 8);
+    const std::array<unsigned char, 8> ones = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    std::memcpy(&starts.start_words[i].bytes, texts[i].data(), length);
+    std::memcpy(&starts.start_words[i].mask, ones.data(), length);
+  }
+  return starts;
+}
+
+IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
+                                 OnFailure on_failure) {
+  const IoOutcome outcome =
+      Locked([&]() noexcept { return ReadStartingLocked(unit, starts, record); });
+  return outcome == kIoSuccess ? outcome : Finish(outcome, unit, on_failure);
+}
+
+}  // namespace scenreg

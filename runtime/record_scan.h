@@ -1,0 +1,44 @@
+// The filtered read of record file access: a forward pass over a unit that
+// delivers only the records beginning with one of a few texts and passes over
+// the others inside the read buffer, many bytes at a time, without copying
+// them anywhere. Meant for scans of large files of which few records matter.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "runtime/record_file.h"
+
+namespace scenreg {
+
+// The beginnings a filtered read looks for, prepared once for a pass. It
+// refers to the caller's texts, which must outlive it.
+struct RecordStarts {
+  std::span<const std::string_view> texts;
+  // The bytes a record of interest can begin with, the end mark among them,
+  // for the bulk test; when they do not fit, every record is looked at.
+  std::array<char, 4> first_bytes{};
+  bool every_first_byte = false;
+  // The first eight bytes of each of the first texts as a word, with a mask
+  // of the bytes a shorter text has: a candidate is tested without a call.
+  struct StartWord {
+    std::uint64_t bytes = 0;
+    std::uint64_t mask = 0;
+  };
+  std::array<StartWord, 4> start_words{};
+};
+
+RecordStarts MakeRecordStarts(std::span<const std::string_view> texts);
+
+// Reads the unit's records up to the next one that begins with one of the
+// texts and delivers it without its line end, as a view into the read buffer
+// that stays valid until the next operation on the unit. The records passed
+// over are read as ReadField reads them: the same reads of the file into the
+// same buffer, the same end of file (a record of 0x1A alone included) and the
+// same errors, so a pass ends exactly where reading them one by one would.
+IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
+                                 OnFailure on_failure = kWithoutExit);
+
+}  // namespace scenreg
