@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release archive build/release/scenreg.zip: the stripped 32-bit
 # (the one to ship) and 64-bit scenreg.exe, the README, a sample scconf.txt
-# and the example installer with its script.
+# and its pictures, a sample scconf.txt and the example installer with its
+# script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,6 +17,7 @@ for preset in win32 win64; do
   cp "build/$preset/scenreg.exe" "$stage/$preset/"
 done
 cp README.md "$stage/"
+mkdir -p "$stage/docs" && cp docs/*.png "$stage/docs/"
 cp installer/addon/scconf.txt "$stage/scconf.txt"
 cp -r installer/sample-addon.nsi installer/addon "$stage/installer/"
 cp build/win32/sample-addon-setup.exe "$stage/installer/"

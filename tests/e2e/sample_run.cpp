@@ -50,7 +50,7 @@ int RunSample(const std::string& program_path, const std::string& folder, bool a
       const std::string caption = TextOf(box);
       std::printf("Box \"%s\":\n%s", caption.c_str(), BoxText(box).c_str());
       if (!answer) continue;
-      std::string shot = "sample-run-" + std::to_string(boxes_seen.size());
+      std::string shot = "sample-run-" + std::to_string(boxes_seen.size()) + "-";
       for (char c : caption)
         if (std::isalnum(static_cast<unsigned char>(c))) shot += static_cast<char>(std::tolower(c));
       const std::string picture = SaveScreenshot(shot);
