@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release archive build/release/scenreg.zip: the stripped 32-bit
-# (the one to ship) and 64-bit scenreg.exe, the README, a sample scconf.txt
-# and its pictures, a sample scconf.txt and the example installer with its
-# script.
+# (the one to ship) and 64-bit scenreg.exe, the README and its pictures, a
+# sample scconf.txt and the example installer with its script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
