@@ -14,6 +14,9 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native || status=1
 
+# The same tests under valgrind's memcheck (about a minute and a half).
+bash scripts/valgrind-tests.sh || status=1
+
 # The close-while-running races once more, under ThreadSanitizer.
 cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan

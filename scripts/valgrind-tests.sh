@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build/valgrind
+cmake --build build/valgrind -j2
 # Death tests fork; their children end the way the tested program would.
 ctest --test-dir build/valgrind --output-on-failure \
   --overwrite MemoryCheckCommand=/usr/bin/valgrind \

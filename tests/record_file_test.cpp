@@ -3,8 +3,13 @@
 // real are injected through the file-system seam.
 #include "runtime/record_file.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <random>
 #include <string>
 #include <vector>
@@ -523,6 +528,28 @@ TEST(RecordFileMessagesDeathTest, FailuresWithoutExitEndTheProgram) {
         ReadIntegerFromText("12]", value);
       },
       ::testing::ExitedWithCode(64), "input conversion error");
+}
+#endif
+
+#ifndef _WIN32
+// A disk that fills in the middle of a record: a file size limit makes the
+// system write part of it and then refuse the rest. The part is cut off.
+TEST(RecordFileFailures, RecordCutShortByAFullDiskLeavesNoPart) {
+  ScratchFolder scratch;
+  WriteFile("f.txt", "line\r\n");
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = previous;
+  limited.rlim_cur = 20;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  ASSERT_EQ(OpenUnit(1, "f.txt", "formatted", "append", kWithExit), kIoSuccess);
+  EXPECT_EQ(WriteRecord(1, {TextItem("kept")}, kWithExit), kIoSuccess);
+  EXPECT_EQ(WriteRecord(1, {TextItem("cut after four")}, kWithExit), kErrWriteFailed);
+  CloseUnit(1);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(ReadFile("f.txt"), "line\r\nkept\r\n");
 }
 #endif
 

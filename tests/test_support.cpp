@@ -11,27 +11,63 @@ namespace scenreg::testing {
 namespace {
 
 FaultPlan plan;
+int calls_made = 0;
+
+// The error injected into the call being made, 0 for none.
+SystemError InjectedError() {
+  ++calls_made;
+  if (plan.fail_call == 0 || calls_made < plan.fail_call ||
+      calls_made >= plan.fail_call + plan.fail_count)
+    return 0;
+  return plan.fail_error;
+}
+
+void Told(FileCall call, FileHandle handle, SystemError error, const std::string& path = {}) {
+  if (plan.after_call != nullptr) plan.after_call(call, handle, path, error);
+}
 
 OpenAttempt FaultyOpen(const std::string& path, bool writable) {
-  const SystemError error = writable ? plan.open_writable : plan.open_read_only;
-  if (error != 0) return {-1, error};
-  return PlatformFileSystem().open_or_create(path, writable);
+  const FileCall call = writable ? FileCall::kOpenWritable : FileCall::kOpenReadOnly;
+  SystemError error = InjectedError();
+  if (error == 0) error = writable ? plan.open_writable : plan.open_read_only;
+  const OpenAttempt attempt =
+      error != 0 ? OpenAttempt{-1, error} : PlatformFileSystem().open_or_create(path, writable);
+  Told(call, attempt.handle, attempt.error, path);
+  return attempt;
 }
 
 ReadAttempt FaultyRead(FileHandle handle, char* buffer, std::size_t size) {
   if (plan.before_read != nullptr) plan.before_read();
-  if (plan.read != 0) return {0, plan.read};
-  return PlatformFileSystem().read(handle, buffer, size);
+  SystemError error = InjectedError();
+  if (error == 0) error = plan.read;
+  const ReadAttempt attempt =
+      error != 0 ? ReadAttempt{0, error} : PlatformFileSystem().read(handle, buffer, size);
+  Told(FileCall::kRead, handle, attempt.error);
+  return attempt;
 }
 
 SystemError FaultyWrite(FileHandle handle, const char* data, std::size_t size) {
-  if (plan.write != 0 && --plan.write_countdown <= 0) return plan.write;
-  return PlatformFileSystem().write(handle, data, size);
+  SystemError error = InjectedError();
+  if (error == 0 && plan.write != 0 && --plan.write_countdown <= 0) error = plan.write;
+  if (error == 0) error = PlatformFileSystem().write(handle, data, size);
+  Told(FileCall::kWrite, handle, error);
+  return error;
+}
+
+SystemError FaultySeekToEnd(FileHandle handle) {
+  SystemError error = InjectedError();
+  if (error == 0) error = PlatformFileSystem().seek_to_end(handle);
+  Told(FileCall::kSeekToEnd, handle, error);
+  return error;
 }
 
 SystemError FaultyClose(FileHandle handle) {
-  const SystemError error = PlatformFileSystem().close(handle);
-  return plan.close != 0 ? plan.close : error;
+  const SystemError injected = InjectedError();
+  SystemError error = PlatformFileSystem().close(handle);
+  if (plan.close != 0) error = plan.close;
+  if (injected != 0) error = injected;
+  Told(FileCall::kClose, handle, error);
+  return error;
 }
 
 FileSystem MakeFaultyFileSystem() {
@@ -39,6 +75,7 @@ FileSystem MakeFaultyFileSystem() {
   fs.open_or_create = FaultyOpen;
   fs.read = FaultyRead;
   fs.write = FaultyWrite;
+  fs.seek_to_end = FaultySeekToEnd;
   fs.close = FaultyClose;
   return fs;
 }
@@ -88,6 +125,7 @@ std::filesystem::path RealWorldFolder() {
 
 InjectFaults::InjectFaults(const FaultPlan& faults) {
   plan = faults;
+  calls_made = 0;
   faulty_file_system = MakeFaultyFileSystem();
   UseFileSystem(&faulty_file_system);
 }

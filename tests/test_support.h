@@ -34,6 +34,9 @@ std::string ReadFile(const std::filesystem::path& path);
 // The folder of the real scenery libraries.
 std::filesystem::path RealWorldFolder();
 
+// The calls of the table that count as positions of a fault.
+enum class FileCall { kOpenWritable, kOpenReadOnly, kRead, kWrite, kSeekToEnd, kClose };
+
 // Failures to inject; 0 means the platform's own behaviour. Counters count
 // calls down to the one that fails (1 fails the next call).
 struct FaultPlan {
@@ -44,6 +47,17 @@ struct FaultPlan {
   SystemError write = 0;
   int write_countdown = 1;
   SystemError close = 0;
+  // One failure anywhere: calls are numbered from 1 in the order they are
+  // made, every kind together; the call at fail_call and the fail_count - 1
+  // after it fail with fail_error instead of reaching the platform (a failed
+  // close still closes). 0 fails none.
+  int fail_call = 0;
+  int fail_count = 1;
+  SystemError fail_error = 0;
+  // Told of every call after it is made: its kind, handle (the new one for
+  // an open), the path of an open, and the error it returns.
+  void (*after_call)(FileCall call, FileHandle handle, const std::string& path,
+                     SystemError error) = nullptr;
 };
 
 // Installs the fault-injecting table for its lifetime.

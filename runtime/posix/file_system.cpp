@@ -65,15 +65,24 @@ ReadAttempt Read(FileHandle handle, char* buffer, std::size_t size) {
   return {total, 0};
 }
 
+// A record is written whole or not at all: when the disk fills in the
+// middle of one, the part already written is cut off again, so that the
+// file ends with the last whole record.
 SystemError Write(FileHandle handle, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t count = write(static_cast<int>(handle), data, size);
+  const int fd = static_cast<int>(handle);
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t count = write(fd, data + written, size - written);
     if (count < 0) {
       if (errno == EINTR) continue;
-      return static_cast<SystemError>(errno);
+      const auto error = static_cast<SystemError>(errno);
+      const off_t end = lseek(fd, 0, SEEK_CUR);
+      if (written > 0 && end >= static_cast<off_t>(written) &&
+          ftruncate(fd, end - static_cast<off_t>(written)) == 0)
+        lseek(fd, end - static_cast<off_t>(written), SEEK_SET);
+      return error;
     }
-    data += count;
-    size -= static_cast<std::size_t>(count);
+    written += static_cast<std::size_t>(count);
   }
   return 0;
 }

@@ -56,14 +56,27 @@ ReadAttempt Read(FileHandle handle, char* buffer, std::size_t size) {
   return {total, 0};
 }
 
+// A record is written whole or not at all: when the disk fills in the
+// middle of one, the part already written is cut off again, so that the
+// file ends with the last whole record.
 SystemError Write(FileHandle handle, const char* data, std::size_t size) {
-  while (size > 0) {
-    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  std::size_t written = 0;
+  while (written < size) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - written, 1u << 30));
     DWORD count = 0;
-    if (!WriteFile(AsHandle(handle), data, wanted, &count, nullptr)) return GetLastError();
-    if (count == 0) return ERROR_WRITE_FAULT;
-    data += count;
-    size -= count;
+    SystemError error = 0;
+    if (!WriteFile(AsHandle(handle), data + written, wanted, &count, nullptr))
+      error = GetLastError();
+    else if (count == 0)
+      error = ERROR_WRITE_FAULT;
+    if (error != 0) {
+      LARGE_INTEGER back{};
+      back.QuadPart = -static_cast<LONGLONG>(written);
+      if (written > 0 && SetFilePointerEx(AsHandle(handle), back, nullptr, FILE_CURRENT))
+        SetEndOfFile(AsHandle(handle));
+      return error;
+    }
+    written += count;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 // bytes of scenery.cfg checked, case by case.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
@@ -35,14 +36,16 @@ std::string Library(int first, int count) {
   std::string library = "[General]\r\nTitle=FS9 World Scenery\r\nClean_on_Exit=TRUE\r\n\r\n";
   for (int area = first; area < first + count; ++area)
     library += Header(area) + "\r\nTitle=Area " + std::to_string(area) + "\r\nLocal=Scenery\\" +
-               std::to_string(area) + "\r\nLayer=" + std::to_string(area) + "\r\nActive=TRUE\r\n\r\n";
+               std::to_string(area) + "\r\nLayer=" + std::to_string(area) +
+               "\r\nActive=TRUE\r\n\r\n";
   return library;
 }
 
 // The section that registering "Sample Field" appends as area number.
 std::string Section(int number) {
   const std::string digits = std::to_string(number);
-  const std::string columns = std::string(3 - std::min<std::size_t>(3, digits.size()), ' ') + digits;
+  const std::string columns =
+      std::string(3 - std::min<std::size_t>(3, digits.size()), ' ') + digits;
   return " \r\n \r\n[Area." + columns +
          "]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
          "Active=TRUE\r\nRequired=FALSE\r\nLayer=" +
@@ -107,51 +110,93 @@ std::vector<RunCase> Cases() {
   std::vector<RunCase> cases = {
       {"RegistersAfterContinue", kThreeLines, twelve, {Welcome()}, twelve + Section(13)},
       {"RegistersWithoutAskingWithTwoLines", kTwoLines, twelve, {}, twelve + Section(13)},
-      {"RegistersWithoutAskingWhenTextBeginsWithBlank", kTwoLines + " Welcome\r\n", twelve, {},
+      {"RegistersWithoutAskingWhenTextBeginsWithBlank",
+       kTwoLines + " Welcome\r\n",
+       twelve,
+       {},
        twelve + Section(13)},
-      {"RegistersWithoutAskingWhenTextIsEmpty", kTwoLines + "\r\n", twelve, {},
+      {"RegistersWithoutAskingWhenTextIsEmpty",
+       kTwoLines + "\r\n",
+       twelve,
+       {},
        twelve + Section(13)},
-      {"AsksWhenTextBeginsWithTab", kTwoLines + "\tWelcome\r\n", twelve, {Welcome()},
+      {"AsksWhenTextBeginsWithTab",
+       kTwoLines + "\tWelcome\r\n",
+       twelve,
+       {Welcome()},
        twelve + Section(13)},
-      {"ShowsAtMost255Characters", kTwoLines + long_text + "\r\n", twelve, {Welcome()},
+      {"ShowsAtMost255Characters",
+       kTwoLines + long_text + "\r\n",
+       twelve,
+       {Welcome()},
        twelve + Section(13)},
       {"DeclinedByNoThanks", kThreeLines, twelve, {Welcome(Answer::kClickNoThanks)}, twelve},
       {"DeclinedByEscape", kThreeLines, twelve, {Welcome(Answer::kEscape)}, twelve},
       {"DeclinedByCloseRequest", kThreeLines, twelve, {Welcome(Answer::kCloseRequest)}, twelve},
-      {"DeclinedNeverOpensTheLibrary", kThreeLines, std::nullopt,
-       {Welcome(Answer::kEscape)}, std::nullopt},
+      {"DeclinedNeverOpensTheLibrary",
+       kThreeLines,
+       std::nullopt,
+       {Welcome(Answer::kEscape)},
+       std::nullopt},
       {"ElevenAreasAreNotRecognised", kThreeLines, eleven, {Welcome(), Sorry()}, eleven},
       {"TwelveAreasAreRecognised", kTwoLines, twelve, {}, twelve + Section(13)},
-      {"MissingLibraryIsCreatedEmptyAfterSorry", kThreeLines, std::nullopt,
-       {Welcome(), Sorry()}, ""},
-      {"AlreadyEnteredBeforeTheTwelfthHeader", kThreeLines,
-       Library(1, 5) + kTitleLine + Library(6, 7), {Welcome()},
+      {"MissingLibraryIsCreatedEmptyAfterSorry",
+       kThreeLines,
+       std::nullopt,
+       {Welcome(), Sorry()},
+       ""},
+      {"AlreadyEnteredBeforeTheTwelfthHeader",
+       kThreeLines,
+       Library(1, 5) + kTitleLine + Library(6, 7),
+       {Welcome()},
        Library(1, 5) + kTitleLine + Library(6, 7)},
-      {"AlreadyEnteredAfterTheTwelfthHeader", kTwoLines, twelve + kTitleLine, {},
+      {"AlreadyEnteredAfterTheTwelfthHeader",
+       kTwoLines,
+       twelve + kTitleLine,
+       {},
        twelve + kTitleLine},
-      {"AlreadyEnteredInAnElevenAreaLibraryShowsNoSorry", kTwoLines, eleven + kTitleLine, {},
+      {"AlreadyEnteredInAnElevenAreaLibraryShowsNoSorry",
+       kTwoLines,
+       eleven + kTitleLine,
+       {},
        eleven + kTitleLine},
-      {"LastLineWithoutLineEndIsContinued", kTwoLines, twelve + "; end", {},
+      {"LastLineWithoutLineEndIsContinued",
+       kTwoLines,
+       twelve + "; end",
+       {},
        twelve + "; end" + Section(13)},
-      {"EndMarkLineEndsTheScanAndTheSectionGoesAfterIt", kTwoLines,
-       Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine, {},
+      {"EndMarkLineEndsTheScanAndTheSectionGoesAfterIt",
+       kTwoLines,
+       Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine,
+       {},
        Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine + Section(13)},
-      {"NumberAbove999IsRefusedAfterWelcome", kThreeLines, twelve + Header(999) + "\r\n",
+      {"NumberAbove999IsRefusedAfterWelcome",
+       kThreeLines,
+       twelve + Header(999) + "\r\n",
        {Welcome(), ErrorBox("scenreg: error (63): output conversion error, unit 1, file ")},
        twelve + Header(999) + "\r\n"},
-      {"NumberAbove999IsRefusedWithoutWelcome", kTwoLines, twelve + Header(999) + "\r\n",
+      {"NumberAbove999IsRefusedWithoutWelcome",
+       kTwoLines,
+       twelve + Header(999) + "\r\n",
        {ErrorBox("scenreg: error (63): output conversion error, unit 1, file ")},
        twelve + Header(999) + "\r\n"},
-      {"LibraryHeldForWritingIsAFatalError", kTwoLines, twelve,
+      {"LibraryHeldForWritingIsAFatalError",
+       kTwoLines,
+       twelve,
        {ErrorBox("scenreg: "), ErrorBox("scenreg: severe (30): open failure, unit 1, file ")},
-       twelve, 0xC000001E, true},
+       twelve,
+       0xC000001E,
+       true},
   };
   for (const char* name : {"fs9-default-120-areas.cfg", "fs9-resource-titles-124-areas.cfg"}) {
     const std::optional<std::string> real = RealLibrary(name);
     if (!real) continue;
     const int number = std::string(name).find("124") != std::string::npos ? 125 : 121;
     cases.push_back({number == 121 ? "RealLibraryOf120Areas" : "RealLibraryOf124Areas",
-                     kThreeLines, *real, {Welcome()}, *real + Section(number)});
+                     kThreeLines,
+                     *real,
+                     {Welcome()},
+                     *real + Section(number)});
   }
   return cases;
 }
@@ -226,8 +271,8 @@ TEST_P(Outcomes, BoxesLibraryAndStatus) {
   }
   HANDLE holder = INVALID_HANDLE_VALUE;
   if (run.hold_library_for_writing) {
-    holder = CreateFileA(WindowsPath(LibraryPath()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
+    holder = CreateFileA(WindowsPath(LibraryPath()).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   }
 
@@ -295,8 +340,8 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &info));
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info));
   // The box belongs to scenreg.exe, which the installer started.
   HWND welcome = nullptr;
   for (int attempt = 0; attempt < 1500 && !welcome; ++attempt) {
@@ -320,6 +365,148 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
   EXPECT_TRUE(ReadTextFile(folder_ + "/scenreg.exe").has_value());
   EXPECT_TRUE(ReadTextFile(folder_ + "/Addon Scenery/Sample/README.txt").has_value());
+}
+
+// Real faults of the file system under the run. Root ignores the read-only
+// attribute under Wine, so a file or folder is made immutable from the Linux
+// side instead; a full disk is a small tmpfs. Where the machine allows
+// neither, the case is skipped.
+class RealFaults : public Acceptance {
+ protected:
+  void TearDown() override {
+    for (const std::string& path : immutable_) RunUnixHelper({"mutable", path});
+    if (!mounted_.empty()) RunUnixHelper({"unmount", mounted_});
+  }
+
+  bool MakeImmutable(const std::string& path) {
+    if (!RunUnixHelper({"immutable", path})) return false;
+    immutable_.push_back(path);
+    return true;
+  }
+
+  // Runs the program in the folder, answers the boxes, and gives the status.
+  std::optional<DWORD> Run(const std::string& folder, const std::vector<ExpectedBox>& boxes,
+                           const std::string& description) {
+    ProgramUnderTest program;
+    if (!program.Start(ProgramPath(), folder)) return std::nullopt;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      AnswerBox(program, boxes[i], static_cast<int>(i + 1), description);
+      if (HasFatalFailure()) return std::nullopt;
+    }
+    const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("end"));
+    EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
+    return status;
+  }
+
+  std::vector<std::string> immutable_;
+  std::string mounted_;
+};
+
+TEST_F(RealFaults, ReadOnlyLibraryRefusesTheFirstWrite) {
+  const std::string twelve = Library(1, 12);
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+  if (!MakeImmutable(LibraryPath())) GTEST_SKIP() << "chattr +i is not allowed here";
+  EXPECT_EQ(Run(folder_, {ErrorBox("scenreg: severe (47): write to READONLY file, unit 1, file ")},
+                kTwoLines),
+            0xC000002Fu);
+  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
+}
+
+// A folder in the description's place: the open cannot create the file.
+TEST_F(RealFaults, DescriptionThatCannotBeCreated) {
+  ASSERT_TRUE(CreateDirectoryA(WindowsPath(folder_ + "/scconf.txt").c_str(), nullptr));
+  EXPECT_EQ(Run(folder_,
+                {ErrorBox("scenreg: "),
+                 ErrorBox("scenreg: severe (9): permission to access file denied, unit 2, file ")},
+                kTwoLines),
+            0xC0000009u);
+  EXPECT_FALSE(ReadTextFile(LibraryPath()).has_value()) << "the library is never opened";
+}
+
+TEST_F(RealFaults, FolderThatRefusesTheDescription) {
+  if (!MakeImmutable(folder_)) GTEST_SKIP() << "chattr +i is not allowed here";
+  EXPECT_EQ(Run(folder_,
+                {ErrorBox("scenreg: "),
+                 ErrorBox("scenreg: severe (9): permission to access file denied, unit 2, file ")},
+                kTwoLines),
+            0xC0000009u);
+}
+
+// The library on a full file system with room left for the first four
+// records of the section only: the fifth write fails, the four stay.
+TEST_F(RealFaults, FullDiskKeepsTheRecordsBeforeTheFailingOne) {
+  const std::string disk = folder_ + "/disk";
+  ASSERT_TRUE(CreateDirectoryA(WindowsPath(disk).c_str(), nullptr));
+  if (!RunUnixHelper({"mount-small", disk})) GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+  mounted_ = disk;
+  const std::string section = Section(13);
+  const std::size_t room = section.find("Local=") + 10;  // four records and part of the fifth
+  std::string library = Library(1, 12) + ";";
+  library += std::string(4096 - (library.size() + 2 + room) % 4096, 'x') + "\r\n";
+  ASSERT_EQ((library.size() + room) % 4096, 0u);
+  ASSERT_TRUE(WriteTextFile(disk + "/scconf.txt", kTwoLines));
+  ASSERT_TRUE(WriteTextFile(disk + "/scenery.cfg", library));
+  ASSERT_TRUE(RunUnixHelper({"fill", disk}));
+  EXPECT_EQ(Run(disk,
+                {ErrorBox("scenreg: "),
+                 ErrorBox("scenreg: severe (38): error during write, unit 1, file ")},
+                kTwoLines),
+            0xC0000026u);
+  EXPECT_EQ(ReadTextFile(disk + "/scenery.cfg"), library + section.substr(0, room - 10));
+}
+
+// Killed at random moments: while starting, in "Welcome", or after the
+// answer while the section is appended. The library is always its bytes
+// followed by a prefix of the section, and a later run registers once or
+// stops as already registered.
+TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
+  constexpr int kRounds = 50;
+  const std::string twelve = Library(1, 12);
+  const std::string section = Section(13);
+  std::srand(20261209);
+  int appended = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kThreeLines));
+    ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+    const bool in_welcome = round % 3 == 1;
+    // After the answer the section takes a few hundred milliseconds to come.
+    const DWORD delay_ms = static_cast<DWORD>(std::rand() % (round % 3 == 2 ? 400 : 40));
+    SCOPED_TRACE("round " + std::to_string(round) + (in_welcome ? ", in Welcome" : "") +
+                 ", killed after " + std::to_string(delay_ms) + " ms");
+    {
+      ProgramUnderTest program;
+      ASSERT_TRUE(program.Start(ProgramPath(), folder_));
+      if (round % 3 != 0) {
+        HWND box = program.WaitForBox(kBoxTimeoutMs, "");
+        ASSERT_TRUE(box) << "no Welcome box";
+        if (!in_welcome) program.PressKey(box, VK_RETURN);
+      }
+      Sleep(delay_ms);
+      HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.process_id());
+      ASSERT_TRUE(process);
+      TerminateProcess(process, 77);
+      WaitForSingleObject(process, kExitTimeoutMs);
+      CloseHandle(process);
+    }
+    const std::optional<std::string> after = ReadTextFile(LibraryPath());
+    ASSERT_TRUE(after.has_value());
+    ASSERT_EQ(after->substr(0, twelve.size()), twelve);
+    ASSERT_EQ(section.rfind(after->substr(twelve.size()), 0), 0u) << *after;
+    if (after->size() > twelve.size()) ++appended;
+
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+    EXPECT_EQ(Run(folder_, {}, kTwoLines), 0u);
+    const std::optional<std::string> again = ReadTextFile(LibraryPath());
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(again->substr(0, after->size()), *after);
+    std::size_t titles = 0;
+    for (std::size_t at = again->find(kTitleLine); at != std::string::npos;
+         at = again->find(kTitleLine, at + 1))
+      ++titles;
+    EXPECT_EQ(titles, 1u) << *again;
+  }
+  std::printf("killed %d runs, %d in the middle of the section or after it\n", kRounds, appended);
 }
 
 }  // namespace

@@ -8,7 +8,21 @@ marker=$1
 command=$2
 argument=$3
 case $command in
-  fresh) rm -rf "$argument" && mkdir -p "$argument" ;;
+  fresh)
+    # A folder left by an interrupted fault test may still be immutable or
+    # hold a mounted file system.
+    if [ -d "$argument" ]; then
+      chattr -R -i "$argument" 2>/dev/null
+      grep -o " $argument/[^ ]*" /proc/mounts | xargs -r -n1 umount 2>/dev/null
+    fi
+    rm -rf "$argument" && mkdir -p "$argument" ;;
+  immutable) chattr +i "$argument" ;;
+  mutable) chattr -i "$argument" ;;
+  # A file system of 64 KiB on the folder, for a full disk.
+  mount-small) mount -t tmpfs -o size=64k scenreg-full "$argument" ;;
+  unmount) umount "$argument" ;;
+  # Fills the folder's file system: only the slack of its last pages stays.
+  fill) dd if=/dev/zero of="$argument/filler" bs=1024 2>/dev/null; [ -s "$argument/filler" ] ;;
   mkfifo) mkfifo "$argument" ;;
   screenshot)
     import -window root -display "$DISPLAY" "$argument.part.png" &&

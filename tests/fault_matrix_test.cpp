@@ -1,0 +1,291 @@
+// One failing file call anywhere in a whole run. A clean run first lists the
+// calls the run makes; then each call in turn fails with each system error
+// that reaches the user as a different error number, and the run goes on in
+// a child process of its own (it ends its process). What the user is told,
+// the process status and the library afterwards are checked for every case:
+// a failure is never reported as success, and the library holds its bytes
+// followed by exactly the records written before the failing one.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dialogs/posix/fake_dialog_windows.h"
+#include "registration/registration_run.h"
+#include "tests/test_support.h"
+
+namespace scenreg {
+namespace {
+
+using testing::FaultPlan;
+using testing::FileCall;
+using testing::InjectFaults;
+using testing::ReadFile;
+using testing::ScratchFolder;
+using testing::WriteFile;
+
+constexpr const char* kDescriptionName = "scconf.txt";
+constexpr const char* kLibraryName = "scenery.cfg";
+
+struct Scenario {
+  const char* name;
+  bool welcome_text;
+  int areas;  // 12 and more register; fewer are refused
+};
+constexpr Scenario kScenarios[] = {
+    {"registers, asked", true, 12},
+    {"registers, not asked", false, 14},
+    {"refused, asked", true, 11},
+    {"refused, not asked", false, 11},
+};
+
+// The errors that each kind of call can fail with, one for each error
+// number the user can be shown, with that number.
+struct Injection {
+  SystemError error;
+  int count;  // 2: the read-only retry of an open fails too
+  int error_number;
+};
+const std::map<FileCall, std::vector<Injection>> kInjections = {
+    {FileCall::kOpenWritable,
+     {{ENOENT, 1, 29},
+      {EMFILE, 1, 30},
+      {EIO, 1, 30},
+      {ENODEV, 1, 42},
+      {EEXIST, 1, 10},
+      {EINVAL, 1, 43},
+      {EACCES, 1, 47},  // opened read-only instead: only a write fails
+      {EACCES, 2, 9}}},
+    {FileCall::kRead, {{EIO, 1, 39}}},
+    {FileCall::kWrite, {{ENOSPC, 1, 38}}},
+    {FileCall::kSeekToEnd, {{EIO, 1, 30}}},
+    {FileCall::kClose, {{EIO, 1, 28}}},
+};
+
+const std::map<int, std::string> kMessageStems = {
+    {9, "permission to access file denied"},
+    {10, "cannot overwrite existing file"},
+    {28, "CLOSE error"},
+    {29, "file not found"},
+    {30, "open failure"},
+    {38, "error during write"},
+    {39, "error during read"},
+    {42, "no such device"},
+    {43, "file name specification error"},
+    {47, "write to READONLY file"},
+};
+
+std::string Library(int areas) {
+  std::string text = "[General]\r\nTitle=FS2004 World Scenery\r\n\r\n";
+  for (int number = 1; number <= areas; ++number) {
+    char section[96];
+    std::snprintf(section, sizeof section, "[Area.%03d]\r\nTitle=Area %d\r\nLayer=%d\r\n\r\n",
+                  number, number, number);
+    text += section;
+  }
+  return text;
+}
+
+std::string Description(bool welcome_text) {
+  return std::string("Sample Field\r\nAddon Scenery\\Sample\r\n") +
+         (welcome_text ? "Adds the sample field.\r\n" : "");
+}
+
+// What the child tells through its trace: one line for each file call and
+// for each box shown.
+int trace_fd = -1;
+
+void TraceLine(const std::string& line) {
+  const std::string text = line + "\n";
+  [[maybe_unused]] const ssize_t written = write(trace_fd, text.data(), text.size());
+}
+
+void TraceCall(FileCall call, FileHandle handle, const std::string& path, SystemError error) {
+  TraceLine(std::to_string(static_cast<int>(call)) + " " + std::to_string(handle) + " " +
+            std::to_string(error) + " " + std::filesystem::path(path).filename().string());
+}
+
+struct Call {
+  FileCall kind;
+  FileHandle handle;
+  SystemError error;
+  std::string file;  // the file the call works on
+};
+
+struct ChildEnd {
+  int status = -1;
+  std::string errors;
+  std::vector<Call> calls;
+  std::vector<int> boxes;  // template ids of the boxes shown
+};
+
+ChildEnd RunCase(const FaultPlan& faults) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    trace_fd = open("trace.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(errors, 2);
+    SetFakeUser([](FakeDialogWindow& box) {
+      TraceLine("box " + std::to_string(box.template_id));
+      ClickButton(box, kContinueButton);
+    });
+    FaultPlan plan = faults;
+    plan.after_call = TraceCall;
+    InjectFaults inject(plan);
+    RunRegistration();
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ChildEnd end;
+  end.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  end.errors = ReadFile("errors.txt");
+  std::map<FileHandle, std::string> open_files;
+  std::istringstream trace(ReadFile("trace.txt"));
+  for (std::string word; trace >> word;) {
+    if (word == "box") {
+      int id = 0;
+      trace >> id;
+      end.boxes.push_back(id);
+      continue;
+    }
+    Call call{static_cast<FileCall>(std::stoi(word)), 0, 0, {}};
+    trace >> call.handle >> call.error;
+    if (call.kind == FileCall::kOpenWritable || call.kind == FileCall::kOpenReadOnly) {
+      trace >> call.file;
+      if (call.error == 0) open_files[call.handle] = call.file;
+    } else {
+      call.file = open_files[call.handle];
+      if (call.kind == FileCall::kClose) open_files.erase(call.handle);
+    }
+    end.calls.push_back(call);
+  }
+  // Every file the run opened is closed when its process ends.
+  for (const auto& [handle, file] : open_files) ADD_FAILURE() << file << " left open";
+  return end;
+}
+
+// The records of the section, each with its line end.
+std::vector<std::string> Records(const std::string& appended) {
+  std::vector<std::string> records;
+  for (std::size_t start = 0; start < appended.size();) {
+    const std::size_t end = appended.find("\r\n", start) + 2;
+    records.push_back(appended.substr(start, end - start));
+    start = end;
+  }
+  return records;
+}
+
+struct Expected {
+  int status = 0;  // the error number, 0 for a regular outcome
+  SystemError system_error = 0;
+  std::string file;
+  std::string library;
+  bool sorry = false;
+};
+
+Expected Expect(const Scenario& scenario, const ChildEnd& clean, const std::string& registered,
+                std::size_t position, const Injection& injection, const std::string& library) {
+  const Call& call = clean.calls[position];
+  const std::vector<std::string> records = Records(registered.substr(library.size()));
+  const Expected regular{0, 0, {}, registered, scenario.areas < 12};
+  Expected failed{injection.error_number, injection.error, call.file, library};
+  const bool is_library = call.file == kLibraryName;
+  int previous_calls = 0;  // earlier calls of the same kind on the same file
+  for (std::size_t i = 0; i < position; ++i)
+    if (clean.calls[i].kind == call.kind && clean.calls[i].file == call.file) ++previous_calls;
+  const bool registers = scenario.areas >= 12;
+  switch (call.kind) {
+    case FileCall::kOpenWritable:
+      if (injection.count == 1 && injection.error == EACCES) {
+        // Read-only serves the reads; the append open's first write fails.
+        if (!(is_library && previous_calls == 1)) return regular;
+        failed.system_error = 0;
+      }
+      return failed;
+    case FileCall::kRead:
+      // A failed read of the library ends the scan as its end would.
+      if (is_library) return {0, 0, {}, library, true};
+      return failed;
+    case FileCall::kWrite:
+      for (int i = 0; i < previous_calls; ++i) failed.library += records[i];
+      return failed;
+    case FileCall::kClose:
+      // Closes at the stop are not told; the run's own ones are.
+      if (is_library ? !registers : !scenario.welcome_text) return regular;
+      if (is_library && previous_calls == 1) failed.library = registered;
+      return failed;
+    default:
+      return failed;
+  }
+}
+
+TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
+  ScratchFolder scratch;
+  int cases = 0;
+  for (const Scenario& scenario : kScenarios) {
+    SCOPED_TRACE(scenario.name);
+    const std::string library = Library(scenario.areas);
+    const std::string description = Description(scenario.welcome_text);
+    WriteFile(kDescriptionName, description);
+    WriteFile(kLibraryName, library);
+    const ChildEnd clean = RunCase({});
+    ASSERT_EQ(clean.status, 0) << clean.errors;
+    ASSERT_EQ(clean.errors, "");
+    const std::string clean_library = ReadFile(kLibraryName);
+    if (scenario.areas >= 12) {
+      ASSERT_EQ(Records(clean_library.substr(library.size())).size(), 9u);
+    }
+
+    for (std::size_t position = 0; position < clean.calls.size(); ++position) {
+      for (const Injection& injection : kInjections.at(clean.calls[position].kind)) {
+        const Expected expected =
+            Expect(scenario, clean, clean_library, position, injection, library);
+        WriteFile(kLibraryName, library);
+        FaultPlan plan;
+        plan.fail_call = static_cast<int>(position) + 1;
+        plan.fail_count = injection.count;
+        plan.fail_error = injection.error;
+        const ChildEnd end = RunCase(plan);
+        ++cases;
+        SCOPED_TRACE("call " + std::to_string(position + 1) + " (kind " +
+                     std::to_string(static_cast<int>(clean.calls[position].kind)) + ", " +
+                     clean.calls[position].file + ") fails with " + std::strerror(injection.error) +
+                     " x" + std::to_string(injection.count));
+        EXPECT_EQ(end.status, expected.status);
+        EXPECT_EQ(ReadFile(kLibraryName), expected.library);
+        EXPECT_EQ(ReadFile(kDescriptionName), description);
+        EXPECT_EQ(std::count(end.boxes.begin(), end.boxes.end(), kSorryDialog),
+                  expected.sorry ? 1 : 0);
+        if (expected.status == 0) {
+          EXPECT_EQ(end.errors, "");
+          continue;
+        }
+        const std::string message = kMessageStems.at(expected.status) + ", unit " +
+                                    (expected.file == kLibraryName ? "1" : "2") + ", file " +
+                                    scratch.FullPath(expected.file);
+        EXPECT_NE(end.errors.find(message), std::string::npos) << end.errors;
+        if (expected.system_error != 0) {
+          EXPECT_TRUE(
+              end.errors.starts_with(std::string("scenreg: ") +
+                                     std::strerror(static_cast<int>(expected.system_error)) + "\n"))
+              << end.errors;
+        }
+      }
+    }
+  }
+  std::printf("fault matrix: %d cases\n", cases);
+}
+
+}  // namespace
+}  // namespace scenreg
