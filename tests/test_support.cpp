@@ -25,6 +25,7 @@ ReadAttempt FaultyRead(FileHandle handle, char* buffer, std::size_t size) {
 }
 
 SystemError FaultyWrite(FileHandle handle, const char* data, std::size_t size) {
+  if (plan.before_write != nullptr) plan.before_write();
   if (plan.write != 0 && --plan.write_countdown <= 0) return plan.write;
   return PlatformFileSystem().write(handle, data, size);
 }
