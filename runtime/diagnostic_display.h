@@ -10,15 +10,20 @@
 
 namespace scenreg {
 
-// Shows a diagnostic text and returns when the user has dismissed it.
-void ShowDiagnostic(std::string_view text);
+// Shows a diagnostic text, NUL-terminated, and returns when the user has
+// dismissed it. Allocates nothing: it serves the low-memory report too.
+void ShowDiagnostic(const char* text);
 
-// The traceback table appended to a severe diagnostic; empty when the
+// Appends the traceback table of a severe diagnostic; nothing when the
 // platform offers none.
-std::string TracebackText();
+void AppendTraceback(TextSink& sink);
 
-// The operating system's own text for an error number; empty when it has none.
-std::string SystemErrorMessage(std::uint32_t system_error);
+// Appends the operating system's own text for an error number; nothing when
+// it has none.
+void AppendSystemErrorMessage(TextSink& sink, std::uint32_t system_error);
+inline std::string SystemErrorMessage(std::uint32_t system_error) {
+  return TextFrom([&](TextSink& sink) { AppendSystemErrorMessage(sink, system_error); });
+}
 
 // Closes every unit, finishes the window and ends the process with the code
 // as its status (recorded by SetProcessEndStatus before the box was shown).

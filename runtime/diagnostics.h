@@ -4,6 +4,7 @@
 // formatted, such as a file name holding "%s", can steer the formatting.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -48,6 +49,28 @@ struct DiagnosticArg {
   DiagnosticArg(const char* value) : kind(kText), text(value) {}
 };
 
+// A text built in storage the caller owns, without allocating: what does
+// not fit is cut, length counts the whole text (so a sink without storage
+// measures it), and the stored part is always NUL-terminated.
+struct TextSink {
+  char* data = nullptr;
+  std::size_t capacity = 0;  // bytes of storage, the closing NUL included
+  std::size_t length = 0;    // of the whole text, stored or cut
+};
+void AppendText(TextSink& sink, std::string_view text);
+
+// The whole text that fill appends to a sink, as a string: measured first,
+// then filled.
+template <typename Fill>
+std::string TextFrom(Fill fill) {
+  TextSink measure;
+  fill(measure);
+  std::string text(measure.length, '\0');
+  TextSink sink{text.data(), text.size() + 1};
+  fill(sink);
+  return text;
+}
+
 struct CatalogueEntry {
   DiagnosticCode code;
   std::string_view message_template;  // printf-style, ends with CR LF
@@ -69,13 +92,20 @@ std::string FormatMessageTemplate(std::string_view message_template,
 // formatted catalogue text. Without arguments the template is used unchanged.
 std::string FormatDiagnosticLine(DiagnosticCode code, std::span<const DiagnosticArg> args);
 
+// Where ReportDiagnostic gets its text buffer: zeroed memory of the size
+// asked for, released with std::free, or nullptr when it cannot be had.
+// Replaceable so that tests can refuse a request; returns the previous one.
+using TextBufferSource = char* (*)(std::size_t size);
+TextBufferSource ReplaceTextBufferSource(TextBufferSource source);
+
 // Shows the diagnostic; for severity severe it ends the program with the code
-// as the process status and does not return.
+// as the process status and does not return. Nothing here allocates but the
+// text buffer: without the 16384-byte one the text gets a buffer of its
+// exact size and no traceback, without that the text is the message number.
 void ReportDiagnostic(DiagnosticCode code, std::span<const DiagnosticArg> args);
 inline void ReportDiagnostic(DiagnosticCode code, std::initializer_list<DiagnosticArg> args) {
   ReportDiagnostic(code, std::span<const DiagnosticArg>(args.begin(), args.size()));
 }
-[[noreturn]] void ReportFatalDiagnostic(DiagnosticCode code, std::span<const DiagnosticArg> args);
 
 // Shows "prefix: <the system's text for the error number>".
 void ReportSystemErrorText(std::string_view prefix, std::uint32_t system_error);

@@ -469,9 +469,20 @@ void CloseAllUnitsAtEnd() {
     if (std::chrono::steady_clock::now() >= deadline) return;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  for (UnitConnection& connection : unit_table)
-    if (connection.in_use) CloseConnection(connection);
+  // The files only, not their read buffers: a record that a filtered read
+  // handed out points into its buffer, and the program thread may still be
+  // looking at it. The buffers go with the process, which ends next.
+  for (UnitConnection& connection : unit_table) {
+    if (connection.in_use) {
+      CurrentFileSystem().close(connection.handle);
+      connection.in_use = false;
+    }
+  }
   LeaveTable();
+}
+
+bool EndCloseBegun() {
+  return table_ending.load();
 }
 
 std::string_view UnitFileName(int unit) {

@@ -95,7 +95,11 @@ void CloseAllUnits();
 // waits for the process to end and never returns. An operation in progress
 // may finish first; one that takes too long (a stalled read) is left to the
 // end of the process, and its unit with it. Later calls return at once.
+// Read buffers are not freed, so a record handed out stays readable.
 void CloseAllUnitsAtEnd();
+
+// Whether the close at the end of the process has begun.
+bool EndCloseBegun();
 
 // The full path that the unit's open resolved its name to; empty when the
 // unit is not open.

@@ -8,16 +8,17 @@ namespace {
 
 // The text cut or blank-padded to exactly width characters, as "%-w.ws"
 // would print it, without handing the text to printf as a format.
-std::string Column(std::string_view text, std::size_t width) {
-  std::string column(text.substr(0, width));
-  column.resize(width, ' ');
-  return column;
+void AppendColumn(TextSink& sink, std::string_view text, std::size_t width) {
+  const std::string_view cut = text.substr(0, width);
+  AppendText(sink, cut);
+  for (std::size_t blank = cut.size(); blank < width; ++blank) AppendText(sink, " ");
 }
 
 // "%w.ws": cut to width and right-aligned.
-std::string RightColumn(std::string_view text, std::size_t width) {
+void AppendRightColumn(TextSink& sink, std::string_view text, std::size_t width) {
   const std::string_view cut = text.substr(0, width);
-  return std::string(width - cut.size(), ' ') + std::string(cut);
+  for (std::size_t blank = cut.size(); blank < width; ++blank) AppendText(sink, " ");
+  AppendText(sink, cut);
 }
 
 }  // namespace
@@ -47,17 +48,29 @@ std::string ExitPromptText(std::int32_t status) {
   return "Program Terminated with exit code " + std::to_string(status) + "\nExit Window?";
 }
 
-std::string TracebackHeader() {
-  return Column("Image", 19) + Column("PC", 10) + Column("Routine", 19) + Column("Line", 12) +
-         Column("Source", 19) + "\n";
+void AppendTracebackHeader(TextSink& sink) {
+  AppendColumn(sink, "Image", 19);
+  AppendColumn(sink, "PC", 10);
+  AppendColumn(sink, "Routine", 19);
+  AppendColumn(sink, "Line", 12);
+  AppendColumn(sink, "Source", 19);
+  AppendText(sink, "\n");
 }
 
-std::string TracebackRow(std::string_view image, std::uint64_t program_counter,
-                         std::string_view routine, std::string_view line, std::string_view source) {
+void AppendTracebackRow(TextSink& sink, std::string_view image, std::uint64_t program_counter,
+                        std::string_view routine, std::string_view line, std::string_view source) {
   char counter[32];
   std::snprintf(counter, sizeof counter, "%8.8" PRIX64, program_counter);
-  return Column(image, 17) + "  " + counter + "  " + Column(routine, 17) + "  " +
-         RightColumn(line, 10) + "  " + std::string(source) + "\n";
+  AppendColumn(sink, image, 17);
+  AppendText(sink, "  ");
+  AppendText(sink, counter);
+  AppendText(sink, "  ");
+  AppendColumn(sink, routine, 17);
+  AppendText(sink, "  ");
+  AppendRightColumn(sink, line, 10);
+  AppendText(sink, "  ");
+  AppendText(sink, source);
+  AppendText(sink, "\n");
 }
 
 }  // namespace scenreg

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/diagnostics.h"
+
 namespace scenreg {
 
 // Used when the program's own file name cannot be had.
@@ -25,13 +27,23 @@ std::string CaptionFromModulePath(std::string_view module_path);
 std::string ExitPromptText(std::int32_t status);
 
 // The traceback's column titles, one line.
-std::string TracebackHeader();
+void AppendTracebackHeader(TextSink& sink);
+inline std::string TracebackHeader() {
+  return TextFrom([](TextSink& sink) { AppendTracebackHeader(sink); });
+}
 
 // One frame of the traceback: image file name, program counter, routine,
 // line and source file. The counter shows at least eight upper-case hex
 // digits; a 64-bit one keeps all of its digits.
-std::string TracebackRow(std::string_view image, std::uint64_t program_counter,
-                         std::string_view routine, std::string_view line, std::string_view source);
+void AppendTracebackRow(TextSink& sink, std::string_view image, std::uint64_t program_counter,
+                        std::string_view routine, std::string_view line, std::string_view source);
+inline std::string TracebackRow(std::string_view image, std::uint64_t program_counter,
+                                std::string_view routine, std::string_view line,
+                                std::string_view source) {
+  return TextFrom([&](TextSink& sink) {
+    AppendTracebackRow(sink, image, program_counter, routine, line, source);
+  });
+}
 
 inline constexpr int kMaxTracebackFrames = 20;
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "runtime/record_file.h"
 
@@ -68,6 +70,66 @@ TEST(Diagnostics, CatalogueHoldsEveryRaisableMessageOnce) {
   EXPECT_EQ(LookUpMessage(MakeDiagnosticCode(kSevere, 171)),
             "Program Exception - invalid disposition\r\n");
 }
+
+#ifndef _WIN32
+// Standard error shows the reports here; on Windows they are boxes.
+
+// A text buffer source that refuses the first requests and notes the
+// sizes asked for.
+int refused_requests = 0;
+std::vector<std::size_t> requested_sizes;
+char* RefusingSource(std::size_t size) {
+  requested_sizes.push_back(size);
+  if (requested_sizes.size() <= static_cast<std::size_t>(refused_requests)) return nullptr;
+  return static_cast<char*>(std::calloc(size, 1));
+}
+
+TEST(Diagnostics, ReportInLowMemoryFallsBackToAnExactBufferThenToTheNumber) {
+  const std::string long_name(20000, 'n');
+  const DiagnosticArg short_args[] = {1, "/x/scenery.cfg"};
+  const DiagnosticArg long_args[] = {1, std::string_view(long_name)};
+  const std::string line =
+      "scenreg: error (63): output conversion error, unit 1, file /x/scenery.cfg\r\n";
+  const std::string long_line =
+      "scenreg: error (63): output conversion error, unit 1, file " + long_name + "\r\n";
+  const struct {
+    std::span<const DiagnosticArg> args;
+    int refused;
+    std::vector<std::size_t> sizes;
+    std::string shown;  // on standard error
+  } cases[] = {
+      {short_args, 0, {16384}, line},
+      {short_args, 1, {16384, line.size() + 1}, line},
+      {short_args, 2, {16384, line.size() + 1}, "63\n"},
+      // The fixed buffer cuts the text; the exact one holds all of it.
+      {long_args, 0, {16384}, long_line.substr(0, 16383) + "\n"},
+      {long_args, 1, {16384, long_line.size() + 1}, long_line},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.refused << " refused, " << c.args[1].text.size());
+    refused_requests = c.refused;
+    requested_sizes.clear();
+    const TextBufferSource previous = ReplaceTextBufferSource(RefusingSource);
+    testing::internal::CaptureStderr();
+    ReportDiagnostic(MakeDiagnosticCode(kError, 63), c.args);
+    const std::string shown = testing::internal::GetCapturedStderr();
+    ReplaceTextBufferSource(previous);
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(requested_sizes, c.sizes);
+  }
+}
+
+TEST(DiagnosticsDeathTest, SevereReportWithoutMemoryStillEndsWithItsCode) {
+  EXPECT_EXIT(
+      {
+        refused_requests = 2;
+        ReplaceTextBufferSource(RefusingSource);
+        ReportDiagnostic(MakeDiagnosticCode(kSevere, 24), {2, "scconf.txt"});
+      },
+      testing::ExitedWithCode(0x18), "^24\n$");
+}
+
+#endif
 
 }  // namespace
 }  // namespace scenreg

@@ -47,6 +47,7 @@ ReadAttempt FaultyRead(FileHandle handle, char* buffer, std::size_t size) {
 }
 
 SystemError FaultyWrite(FileHandle handle, const char* data, std::size_t size) {
+  if (plan.before_write != nullptr) plan.before_write();
   SystemError error = InjectedError();
   if (error == 0 && plan.write != 0 && --plan.write_countdown <= 0) error = plan.write;
   if (error == 0) error = PlatformFileSystem().write(handle, data, size);

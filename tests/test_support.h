@@ -43,7 +43,8 @@ struct FaultPlan {
   SystemError open_writable = 0;
   SystemError open_read_only = 0;
   SystemError read = 0;
-  void (*before_read)() = nullptr;  // called at the start of every read
+  void (*before_read)() = nullptr;   // called at the start of every read
+  void (*before_write)() = nullptr;  // called at the start of every write
   SystemError write = 0;
   int write_countdown = 1;
   SystemError close = 0;

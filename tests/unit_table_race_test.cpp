@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "registration/registration_run.h"
 #include "runtime/record_file.h"
+#include "runtime/record_scan.h"
 #include "runtime/text_field.h"
 #include "tests/test_support.h"
 
@@ -88,39 +90,93 @@ ChildEnd RunInChild(Body body) {
   std::_Exit(0);
 }
 
-TEST(UnitTableRace, CloseInTheMiddleOfTheScanAppendsNothing) {
-  ScratchFolder scratch;
-  const std::string library = LongLibrary();
-  WriteRunFiles(library);
-  const ChildEnd end = RunInChild([] {
-    // The third read of the file system is one of the library's: the close
-    // begins while it is under way.
-    static std::atomic<int> reads{0};
-    static std::atomic<bool> in_scan{false};
+// The run's file-system reads and writes, counted by the fault table's
+// hooks, and the one at which the run is parked until the close has begun,
+// so that the close lands inside that very read or write however the
+// machine schedules the threads. 0 parks nowhere.
+std::atomic<int> reads{0};
+std::atomic<int> writes{0};
+int park_at_read = 0;
+int park_at_write = 0;
+std::atomic<bool> parked{false};
+
+void ParkUntilTheCloseHasBegun() {
+  parked = true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!EndCloseBegun()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      std::fputs("the close never began\n", stderr);
+      return;
+    }
+    std::this_thread::yield();
+  }
+}
+
+void CountRead() {
+  if (++reads == park_at_read) ParkUntilTheCloseHasBegun();
+}
+
+void CountWrite() {
+  if (++writes == park_at_write) ParkUntilTheCloseHasBegun();
+  // For the calibrating run: how many reads come before the section.
+  if (writes == 1 && park_at_write == 0)
+    WriteFile("reads-before-writes.txt", std::to_string(reads));
+}
+
+// A whole run in a child, with the closing thread waiting for the park.
+ChildEnd RunParked(int read, int write) {
+  return RunInChild([read, write] {
+    park_at_read = read;
+    park_at_write = write;
     FaultPlan plan;
-    plan.before_read = [] {
-      if (++reads == 3) {
-        in_scan = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    };
+    plan.before_read = CountRead;
+    plan.before_write = CountWrite;
     InjectFaults faults(plan);
     std::thread run(RunRegistration);
     run.detach();
-    while (!in_scan) std::this_thread::yield();
+    while (!parked) std::this_thread::yield();  // a run that never parks ends the child itself
     CloseAsTheWindowThread();
   });
-  EXPECT_EQ(end.status, 0);
-  EXPECT_EQ(end.errors, "");
-  EXPECT_EQ(ReadFile("scenery.cfg"), library);
+}
+
+// The section's records (each with its CR LF), the first count of them.
+std::string FirstRecords(int count) {
+  std::size_t end = 0;
+  for (int record = 0; record < count; ++record) end = kSection.find("\r\n", end) + 2;
+  return kSection.substr(0, end);
+}
+
+TEST(UnitTableRace, CloseInsideEachReadAndWriteLeavesExactlyWhatWasWritten) {
+  ScratchFolder scratch;
+  const std::string library = LongLibrary();
+  WriteRunFiles(library);
+  const ChildEnd whole = RunParked(0, 0);
+  ASSERT_EQ(whole.status, 0);
+  ASSERT_EQ(ReadFile("scenery.cfg"), library + kSection);
+  const int run_reads = std::stoi(ReadFile("reads-before-writes.txt"));
+  ASSERT_GT(run_reads, 10);  // the scan takes many reads: most rounds close inside it
+
+  // A close inside a read, of the description or of the library, appends
+  // nothing; one inside the n-th write leaves the section's first n records.
+  const int section_records = static_cast<int>(std::count(kSection.begin(), kSection.end(), '\n'));
+  for (int read = 1; read <= run_reads + section_records; ++read) {
+    const bool in_scan = read <= run_reads;
+    const int write = in_scan ? 0 : read - run_reads;
+    WriteRunFiles(library);
+    const ChildEnd end = in_scan ? RunParked(read, 0) : RunParked(0, write);
+    SCOPED_TRACE(in_scan ? "close inside read " + std::to_string(read)
+                         : "close inside write " + std::to_string(write));
+    EXPECT_EQ(end.status, 0);
+    EXPECT_EQ(end.errors, "");
+    EXPECT_EQ(ReadFile("scenery.cfg"), library + FirstRecords(write));
+  }
 }
 
 TEST(UnitTableRace, CloseAtRandomMomentsLeavesTheLibraryOrAPrefixOfTheSection) {
   ScratchFolder scratch;
   const std::string library = LongLibrary();
   std::mt19937 random(20261208);
-  int appended = 0;
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 40; ++round) {
     WriteRunFiles(library);
     const int delay_us = static_cast<int>(random() % 30000);
     const ChildEnd end = RunInChild([delay_us] {
@@ -136,10 +192,25 @@ TEST(UnitTableRace, CloseAtRandomMomentsLeavesTheLibraryOrAPrefixOfTheSection) {
     const std::string after = ReadFile("scenery.cfg");
     ASSERT_TRUE(after.starts_with(library));
     ASSERT_TRUE(kSection.starts_with(after.substr(library.size())));
-    if (after.size() > library.size()) ++appended;
   }
-  // Some closes come after the run has ended; most should not.
-  EXPECT_LT(appended, 60);
+}
+
+// The scan looks at a record of the filtered read after the read has left
+// the table: the window thread's end close must not free it under the scan.
+TEST(UnitTableRace, RecordHandedOutStaysReadableThroughTheEndClose) {
+  ScratchFolder scratch;
+  WriteFile("long.txt", LongLibrary());
+  const ChildEnd end = RunInChild([] {
+    OpenUnit(1, "long.txt");
+    const std::string_view headers[] = {"[Area"};
+    const RecordStarts starts = MakeRecordStarts(headers);
+    std::string_view record;
+    ReadRecordStartingWith(1, starts, record);
+    CloseAllUnitsAtEnd();
+    std::_Exit(record == "[Area.101]" ? 0 : 1);
+  });
+  EXPECT_EQ(end.status, 0);
+  EXPECT_EQ(end.errors, "");
 }
 
 // The ordinary close on other threads while one reads long records: the

@@ -10,18 +10,17 @@
 
 namespace scenreg {
 
-void ShowDiagnostic(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  if (!text.ends_with('\n')) std::fputc('\n', stderr);
+void ShowDiagnostic(const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::fwrite(text, 1, length, stderr);
+  if (length == 0 || text[length - 1] != '\n') std::fputc('\n', stderr);
   std::fflush(stderr);
 }
 
-std::string TracebackText() {
-  return {};
-}
+void AppendTraceback(TextSink& /*sink*/) {}
 
-std::string SystemErrorMessage(std::uint32_t system_error) {
-  return std::strerror(static_cast<int>(system_error));
+void AppendSystemErrorMessage(TextSink& sink, std::uint32_t system_error) {
+  AppendText(sink, std::strerror(static_cast<int>(system_error)));
 }
 
 void EndAfterSevereDiagnostic(DiagnosticCode code) {

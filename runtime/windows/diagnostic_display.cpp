@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "runtime/record_file.h"
 #include "runtime/shell_platform.h"
 #include "runtime/windows/shell_internal.h"
@@ -18,17 +16,16 @@ constexpr DWORD kMaxSystemMessageLength = 1024;
 
 }  // namespace
 
-void ShowDiagnostic(std::string_view text) {
-  const std::string shown(text);
-  const std::string caption(kDiagnosticCaption);
-  MessageBoxA(MainWindow(), shown.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+void ShowDiagnostic(const char* text) {
+  // The caption is a literal, so its view ends in a NUL.
+  MessageBoxA(MainWindow(), text, kDiagnosticCaption.data(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
-std::string SystemErrorMessage(std::uint32_t system_error) {
+void AppendSystemErrorMessage(TextSink& sink, std::uint32_t system_error) {
   char buffer[kMaxSystemMessageLength];
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, system_error, 0, buffer, sizeof buffer, nullptr);
-  return std::string(buffer, length);
+  AppendText(sink, std::string_view(buffer, length));
 }
 
 void EndAfterSevereDiagnostic(DiagnosticCode /*code*/) {

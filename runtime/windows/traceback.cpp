@@ -5,7 +5,7 @@
 // For the types of the entries only; the library is never linked.
 #include <imagehlp.h>
 
-#include <string>
+#include <string_view>
 
 #include "runtime/diagnostic_display.h"
 #include "runtime/windows/shell_internal.h"
@@ -71,19 +71,19 @@ bool LoadImageHelp(HMODULE library, ImageHelp& help) {
          LoadEntry(library, "ImagehlpApiVersionEx", help.api_version);
 }
 
-// The file name, with extension, of the image that holds the address.
-std::string ImageNameAt(DWORD64 address) {
+// The file name, with extension, of the image that holds the address, in
+// the caller's storage.
+std::string_view ImageNameAt(DWORD64 address, char (&path)[MAX_PATH + 1]) {
   HMODULE module = nullptr;
   if (!GetModuleHandleExA(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
           reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(address)), &module))
     return kUnknown;
-  char path[MAX_PATH + 1] = {};
   const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
   if (length == 0) return kUnknown;
   const std::string_view name(path, length);
   const std::size_t folder_end = name.find_last_of("\\/");
-  return std::string(folder_end == std::string_view::npos ? name : name.substr(folder_end + 1));
+  return folder_end == std::string_view::npos ? name : name.substr(folder_end + 1);
 }
 
 void StartFrame(const CONTEXT& context, StackFrameRecord& frame) {
@@ -102,11 +102,12 @@ void StartFrame(const CONTEXT& context, StackFrameRecord& frame) {
   frame.AddrStack.Mode = AddrModeFlat;
 }
 
-std::string WalkStack(const ImageHelp& help) {
+// Builds in the sink only: the report may be made in low memory.
+void WalkStack(const ImageHelp& help, TextSink& sink) {
   API_VERSION wanted{4, 0, API_VERSION_NUMBER, 0};
   help.api_version(&wanted);
   HANDLE process = GetCurrentProcess();
-  if (!help.sym_initialize(process, nullptr, TRUE)) return {};
+  if (!help.sym_initialize(process, nullptr, TRUE)) return;
 
   // The walk changes the context it is given, so it works on a copy.
   CONTEXT context;
@@ -119,18 +120,18 @@ std::string WalkStack(const ImageHelp& help) {
   StackFrameRecord frame;
   StartFrame(context, frame);
 
-  std::string table = TracebackHeader();
+  AppendTracebackHeader(sink);
   for (int row = 0; row < kMaxTracebackFrames; ++row) {
     if (!help.stack_walk(kMachine, process, GetCurrentThread(), &frame, &context, nullptr,
                          help.function_table_access, nullptr, nullptr))
       break;
     const DWORD64 program_counter = frame.AddrPC.Offset;
     if (program_counter == 0) break;
-    table +=
-        TracebackRow(ImageNameAt(program_counter), program_counter, kUnknown, kUnknown, kUnknown);
+    char path[MAX_PATH + 1];
+    AppendTracebackRow(sink, ImageNameAt(program_counter, path), program_counter, kUnknown,
+                       kUnknown, kUnknown);
   }
   help.sym_cleanup(process);
-  return table;
 }
 
 }  // namespace
@@ -141,14 +142,12 @@ void RememberFault(const EXCEPTION_POINTERS& pointers) {
   fault.present = true;
 }
 
-std::string TracebackText() {
+void AppendTraceback(TextSink& sink) {
   HMODULE library = LoadLibraryA("imagehlp.dll");
-  if (!library) return {};
+  if (!library) return;
   ImageHelp help;
-  std::string table;
-  if (LoadImageHelp(library, help)) table = WalkStack(help);
+  if (LoadImageHelp(library, help)) WalkStack(help, sink);
   FreeLibrary(library);
-  return table;
 }
 
 }  // namespace scenreg
