@@ -136,8 +136,10 @@ std::size_t AfterLastLineFeed(const char* buffer, std::size_t from, std::size_t 
 
 // Moves the unit's next record past every record that cannot be wanted,
 // reading ahead as ReadField would, up to one that may be (the caller cuts
-// it and decides) or to the end of the file's bytes.
-IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts) {
+// it and decides) or to the end of the file's bytes. Without reading ahead,
+// kNoWholeRecord where a read would be next.
+IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts,
+                          bool may_read_ahead) {
   // Record starts before this position are known not to be candidates.
   std::size_t examined = connection.next;
   for (;;) {
@@ -160,23 +162,35 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
     connection.next =
         std::max(connection.next, AfterLastLineFeed(buffer, known_without_lf, connection.end));
     if (connection.file_ended) return kIoSuccess;  // the cut reports the end
+    if (!may_read_ahead) return kNoWholeRecord;
     examined = connection.end - connection.next;
     if (const IoOutcome outcome = ReadAhead(connection); outcome != kIoSuccess) return outcome;
   }
 }
 
-IoOutcome ReadStartingLocked(int unit, const RecordStarts& starts, std::string_view& record) {
+// Reads ahead only before the first record: a batch keeps the table busy
+// for no more than one read.
+IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take, void* context) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
-  for (;;) {
-    if (!connection->end_mark_seen) {
-      if (const IoOutcome outcome = PassOverRecords(*connection, starts); outcome != kIoSuccess)
-        return outcome;
+  for (bool may_read_ahead = true;;) {
+    IoOutcome outcome = kIoSuccess;
+    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, may_read_ahead);
+    std::string_view record;
+    if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, may_read_ahead);
+    // The end of the file or an error found after some records is reported
+    // by the next call, as record by record it comes after them.
+    if (outcome != kIoSuccess) return may_read_ahead ? outcome : kIoSuccess;
+    if (IsWanted(record, starts)) {
+      if (take(record, context)) return kIoSuccess;
+      may_read_ahead = false;
     }
-    if (const IoOutcome outcome = TakeRecord(*connection, record); outcome != kIoSuccess)
-      return outcome;
-    if (IsWanted(record, starts)) return kIoSuccess;
   }
+}
+
+bool TakeOne(std::string_view record, void* context) {
+  *static_cast<std::string_view*>(context) = record;
+  return true;
 }
 
 }  // namespace
@@ -209,8 +223,13 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
 
 IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
                                  OnFailure on_failure) {
+  return ReadRecordsStartingWith(unit, starts, TakeOne, &record, on_failure);
+}
+
+IoOutcome ReadRecordsStartingWith(int unit, const RecordStarts& starts, RecordTaker take,
+                                  void* context, OnFailure on_failure) {
   const IoOutcome outcome =
-      Locked([&]() noexcept { return ReadStartingLocked(unit, starts, record); });
+      Locked([&]() noexcept { return ReadBatchLocked(unit, starts, take, context); });
   return outcome == kIoSuccess ? outcome : Finish(outcome, unit, on_failure);
 }
 

@@ -41,4 +41,15 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts);
 IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
                                  OnFailure on_failure = kWithoutExit);
 
+// The same for many records at once, inside one operation on the unit:
+// hands each record that begins with one of the texts to `take` (the record
+// is valid during the call only) until `take` returns true or the bytes read
+// so far are used up. It reads ahead only before the first record it hands
+// over, so the end of the file or a failed read is reported by a call that
+// delivers nothing, right after the records before it. `take` runs while the
+// unit table is busy: it must not use record file access.
+using RecordTaker = bool (*)(std::string_view record, void* context);
+IoOutcome ReadRecordsStartingWith(int unit, const RecordStarts& starts, RecordTaker take,
+                                  void* context, OnFailure on_failure = kWithoutExit);
+
 }  // namespace scenreg
