@@ -10,6 +10,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// 64-bit builds also carry a 32-byte search, taken where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SCENREG_AVX2_SEARCH 1
+#include <immintrin.h>
+#endif
 
 namespace scenreg {
 
@@ -24,8 +29,8 @@ using namespace record_unit;
 // Whether the `available` bytes at `at` begin with one of the texts. A text
 // longer than them counts when they are its beginning, unless it must be
 // there whole.
-bool BeginsWithAText(const char* at, std::size_t available, const RecordStarts& starts,
-                     bool whole) {
+[[gnu::always_inline]] inline bool BeginsWithAText(const char* at, std::size_t available,
+                                                   const RecordStarts& starts, bool whole) {
   const std::span<const std::string_view> texts = starts.texts;
   if (available >= 8 && texts.size() <= starts.start_words.size()) {
     std::uint64_t word;
@@ -58,7 +63,8 @@ bool IsWanted(std::string_view record, const RecordStarts& starts) {
 // read so far. Never false for a record the exact rule wants: the bytes up to
 // the LF are the record's own (a dropped CR sits right before the LF, which no
 // record holds). The end mark has to reach the record layer as well.
-bool MayBeWanted(const char* at, const char* end, const RecordStarts& starts) {
+[[gnu::always_inline]] inline bool MayBeWanted(const char* at, const char* end,
+                                               const RecordStarts& starts) {
   if (*at == kEndMark) return true;
   return BeginsWithAText(at, static_cast<std::size_t>(end - at), starts, false);
 }
@@ -76,27 +82,45 @@ std::size_t FindCandidatePortable(const char* buffer, std::size_t from, std::siz
   return end;
 }
 
+// The vector searches read this far past a position, for the pairs' later
+// bytes.
+constexpr std::size_t kLaterReach = 7;
+
 #if defined(__SSE2__)
 // The same, 16 positions at a time: a mask of those that follow an LF and
-// hold one of the first bytes. Library lines are short, so a mask often has
-// a bit or two; each is confirmed in place.
+// begin like one of the texts by the pairs' two bytes, or hold the end mark.
+// Library lines are short, so a mask often has a bit or two; each is
+// confirmed in place. A wanted record holds both bytes of its text's pair,
+// so none is missed; the bytes of a shorter record's successor can only make
+// a needless candidate.
 std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t end,
                               const RecordStarts& starts) {
+  // Each pair's two bytes and the later one's distance, kept in registers.
+  __m128i firsts[4];
+  __m128i laters[4];
+  std::size_t later_offsets[4];
+  for (std::size_t i = 0; i < 4; ++i) {
+    firsts[i] = _mm_set1_epi8(starts.byte_pairs[i].first);
+    laters[i] = _mm_set1_epi8(starts.byte_pairs[i].later);
+    later_offsets[i] = starts.byte_pairs[i].later_offset;
+  }
+  const auto pair_at = [&](std::size_t at, std::size_t i) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
+    const __m128i later =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at + later_offsets[i]));
+    return _mm_and_si128(_mm_cmpeq_epi8(first, firsts[i]), _mm_cmpeq_epi8(later, laters[i]));
+  };
   const __m128i line_feed = _mm_set1_epi8('\n');
-  const __m128i first_0 = _mm_set1_epi8(starts.first_bytes[0]);
-  const __m128i first_1 = _mm_set1_epi8(starts.first_bytes[1]);
-  const __m128i first_2 = _mm_set1_epi8(starts.first_bytes[2]);
-  const __m128i first_3 = _mm_set1_epi8(starts.first_bytes[3]);
+  const __m128i end_mark = _mm_set1_epi8(kEndMark);
   const __m128i every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
   std::size_t at = from;
-  for (; end - at >= 16; at += 16) {
+  for (; end - at >= 16 + kLaterReach; at += 16) {
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at - 1));
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
-    const __m128i first =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(here, first_0), _mm_cmpeq_epi8(here, first_1)),
-                     _mm_or_si128(_mm_cmpeq_epi8(here, first_2), _mm_cmpeq_epi8(here, first_3)));
-    const __m128i candidates =
-        _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), _mm_or_si128(first, every));
+    const __m128i begun = _mm_or_si128(_mm_or_si128(_mm_or_si128(pair_at(at, 0), pair_at(at, 1)),
+                                                    _mm_or_si128(pair_at(at, 2), pair_at(at, 3))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every));
+    const __m128i candidates = _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), begun);
     for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(candidates)); mask != 0;
          mask &= mask - 1) {
       const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
@@ -107,8 +131,56 @@ std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t 
 }
 #endif
 
+#if defined(SCENREG_AVX2_SEARCH)
+// The same, 32 positions at a time.
+__attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer, std::size_t from,
+                                                              std::size_t end,
+                                                              const RecordStarts& starts) {
+  // Each pair's two bytes and the later one's distance, kept in registers.
+  __m256i firsts[4];
+  __m256i laters[4];
+  std::size_t later_offsets[4];
+  for (std::size_t i = 0; i < 4; ++i) {
+    firsts[i] = _mm256_set1_epi8(starts.byte_pairs[i].first);
+    laters[i] = _mm256_set1_epi8(starts.byte_pairs[i].later);
+    later_offsets[i] = starts.byte_pairs[i].later_offset;
+  }
+  const auto pair_at = [&](std::size_t at, std::size_t i) __attribute__((target("avx2"))) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
+    const __m256i later =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at + later_offsets[i]));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(first, firsts[i]),
+                            _mm256_cmpeq_epi8(later, laters[i]));
+  };
+  const __m256i line_feed = _mm256_set1_epi8('\n');
+  const __m256i end_mark = _mm256_set1_epi8(kEndMark);
+  const __m256i every = _mm256_set1_epi8(starts.every_first_byte ? -1 : 0);
+  std::size_t at = from;
+  for (; end - at >= 32 + kLaterReach; at += 32) {
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at - 1));
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
+    const __m256i begun =
+        _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(pair_at(at, 0), pair_at(at, 1)),
+                                        _mm256_or_si256(pair_at(at, 2), pair_at(at, 3))),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every));
+    const __m256i candidates = _mm256_and_si256(_mm256_cmpeq_epi8(before, line_feed), begun);
+    for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(candidates)); mask != 0;
+         mask &= mask - 1) {
+      const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
+      if (MayBeWanted(buffer + position, buffer + end, starts)) return position;
+    }
+  }
+  return FindCandidateSse2(buffer, at, end, starts);
+}
+
+const bool has_avx2 = __builtin_cpu_supports("avx2");
+#endif
+
 std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
+#if defined(SCENREG_AVX2_SEARCH)
+  if (has_avx2 && !portable_record_search) return FindCandidateAvx2(buffer, from, end, starts);
+#endif
 #if defined(__SSE2__)
   if (!portable_record_search) return FindCandidateSse2(buffer, from, end, starts);
 #endif
@@ -169,21 +241,31 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
 }
 
 // Reads ahead only before the first record: a batch keeps the table busy
-// for no more than one read.
+// for no more than one read. Where the bytes read so far end, the unit goes
+// back to the end of the last record handed over, so that the records passed
+// over after it (an end mark too) are there for the next operation, as they
+// would be after one record at a time.
 IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take, void* context) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
-  for (bool may_read_ahead = true;;) {
+  bool taken_any = false;
+  std::size_t after_last_taken = 0;
+  for (;;) {
     IoOutcome outcome = kIoSuccess;
-    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, may_read_ahead);
+    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, !taken_any);
     std::string_view record;
-    if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, may_read_ahead);
-    // The end of the file or an error found after some records is reported
-    // by the next call, as record by record it comes after them.
-    if (outcome != kIoSuccess) return may_read_ahead ? outcome : kIoSuccess;
+    if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, !taken_any);
+    if (outcome != kIoSuccess) {
+      if (!taken_any) return outcome;
+      // Only bytes in the buffer were passed over: no read happened.
+      connection->next = after_last_taken;
+      connection->end_mark_seen = false;
+      return kIoSuccess;
+    }
     if (IsWanted(record, starts)) {
       if (take(record, context)) return kIoSuccess;
-      may_read_ahead = false;
+      taken_any = true;
+      after_last_taken = connection->next;
     }
   }
 }
@@ -198,20 +280,30 @@ bool TakeOne(std::string_view record, void* context) {
 RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
   RecordStarts starts;
   starts.texts = texts;
-  starts.first_bytes.fill(kEndMark);
-  std::size_t count = 1;
+  std::size_t count = 0;
   for (const std::string_view text : texts) {
     if (text.empty()) {
       starts.every_first_byte = true;  // every record begins with it
       continue;
     }
-    const auto known = starts.first_bytes.begin() + count;
-    if (std::find(starts.first_bytes.begin(), known, text[0]) != known) continue;
-    if (count == starts.first_bytes.size())
+    const std::size_t later_offset = std::min<std::size_t>(text.size(), 8) - 1;
+    const RecordStarts::BytePair pair = {text[0], text[later_offset],
+                                         static_cast<std::uint8_t>(later_offset)};
+    const auto same = [&](const RecordStarts::BytePair& known) {
+      return known.first == pair.first && known.later == pair.later &&
+             known.later_offset == pair.later_offset;
+    };
+    const auto known = starts.byte_pairs.begin() + count;
+    if (std::find_if(starts.byte_pairs.begin(), known, same) != known) continue;
+    if (count == starts.byte_pairs.size())
       starts.every_first_byte = true;
     else
-      starts.first_bytes[count++] = text[0];
+      starts.byte_pairs[count++] = pair;
   }
+  // The unused pairs repeat the first, or match nothing: a first byte of 0
+  // with a later byte of 1 at the same place.
+  for (std::size_t i = count; i < starts.byte_pairs.size(); ++i)
+    starts.byte_pairs[i] = count > 0 ? starts.byte_pairs[0] : RecordStarts::BytePair{0, 1, 0};
   for (std::size_t i = 0; i < std::min(texts.size(), starts.start_words.size()); ++i) {
     const std::size_t length = std::min<std::size_t>(texts[i].size(), 8);
     const std::array<unsigned char, 8> ones = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
