@@ -93,13 +93,14 @@ constexpr std::size_t kLaterReach = 7;
 // confirmed in place. A wanted record holds both bytes of its text's pair,
 // so none is missed; the bytes of a shorter record's successor can only make
 // a needless candidate.
+template <std::size_t kPairs>
 std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t end,
                               const RecordStarts& starts) {
   // Each pair's two bytes and the later one's distance, kept in registers.
-  __m128i firsts[4];
-  __m128i laters[4];
-  std::size_t later_offsets[4];
-  for (std::size_t i = 0; i < 4; ++i) {
+  __m128i firsts[kPairs];
+  __m128i laters[kPairs];
+  std::size_t later_offsets[kPairs];
+  for (std::size_t i = 0; i < kPairs; ++i) {
     firsts[i] = _mm_set1_epi8(starts.byte_pairs[i].first);
     laters[i] = _mm_set1_epi8(starts.byte_pairs[i].later);
     later_offsets[i] = starts.byte_pairs[i].later_offset;
@@ -117,9 +118,8 @@ std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t 
   for (; end - at >= 16 + kLaterReach; at += 16) {
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at - 1));
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
-    const __m128i begun = _mm_or_si128(_mm_or_si128(_mm_or_si128(pair_at(at, 0), pair_at(at, 1)),
-                                                    _mm_or_si128(pair_at(at, 2), pair_at(at, 3))),
-                                       _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every));
+    __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every);
+    for (std::size_t i = 0; i < kPairs; ++i) begun = _mm_or_si128(begun, pair_at(at, i));
     const __m128i candidates = _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), begun);
     for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(candidates)); mask != 0;
          mask &= mask - 1) {
@@ -129,18 +129,27 @@ std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t 
   }
   return FindCandidatePortable(buffer, at, end, starts);
 }
+
+template <std::size_t kPairs>
+struct Sse2Search {
+  static std::size_t Find(const char* buffer, std::size_t from, std::size_t end,
+                          const RecordStarts& starts) {
+    return FindCandidateSse2<kPairs>(buffer, from, end, starts);
+  }
+};
 #endif
 
 #if defined(SCENREG_AVX2_SEARCH)
 // The same, 32 positions at a time.
+template <std::size_t kPairs>
 __attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer, std::size_t from,
                                                               std::size_t end,
                                                               const RecordStarts& starts) {
   // Each pair's two bytes and the later one's distance, kept in registers.
-  __m256i firsts[4];
-  __m256i laters[4];
-  std::size_t later_offsets[4];
-  for (std::size_t i = 0; i < 4; ++i) {
+  __m256i firsts[kPairs];
+  __m256i laters[kPairs];
+  std::size_t later_offsets[kPairs];
+  for (std::size_t i = 0; i < kPairs; ++i) {
     firsts[i] = _mm256_set1_epi8(starts.byte_pairs[i].first);
     laters[i] = _mm256_set1_epi8(starts.byte_pairs[i].later);
     later_offsets[i] = starts.byte_pairs[i].later_offset;
@@ -159,10 +168,8 @@ __attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer
   for (; end - at >= 32 + kLaterReach; at += 32) {
     const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at - 1));
     const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
-    const __m256i begun =
-        _mm256_or_si256(_mm256_or_si256(_mm256_or_si256(pair_at(at, 0), pair_at(at, 1)),
-                                        _mm256_or_si256(pair_at(at, 2), pair_at(at, 3))),
-                        _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every));
+    __m256i begun = _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every);
+    for (std::size_t i = 0; i < kPairs; ++i) begun = _mm256_or_si256(begun, pair_at(at, i));
     const __m256i candidates = _mm256_and_si256(_mm256_cmpeq_epi8(before, line_feed), begun);
     for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(candidates)); mask != 0;
          mask &= mask - 1) {
@@ -170,19 +177,45 @@ __attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer
       if (MayBeWanted(buffer + position, buffer + end, starts)) return position;
     }
   }
-  return FindCandidateSse2(buffer, at, end, starts);
+  return FindCandidateSse2<kPairs>(buffer, at, end, starts);
 }
+
+template <std::size_t kPairs>
+struct Avx2Search {
+  static std::size_t Find(const char* buffer, std::size_t from, std::size_t end,
+                          const RecordStarts& starts) {
+    return FindCandidateAvx2<kPairs>(buffer, from, end, starts);
+  }
+};
 
 const bool has_avx2 = __builtin_cpu_supports("avx2");
 #endif
 
+// Each search made for the number of pairs, which it then tests unrolled.
+template <template <std::size_t> typename Search>
+std::size_t ForPairCount(const char* buffer, std::size_t from, std::size_t end,
+                         const RecordStarts& starts) {
+  switch (starts.pair_count) {
+    case 0:  // the first pair then matches nothing
+    case 1:
+      return Search<1>::Find(buffer, from, end, starts);
+    case 2:
+      return Search<2>::Find(buffer, from, end, starts);
+    case 3:
+      return Search<3>::Find(buffer, from, end, starts);
+    default:
+      return Search<4>::Find(buffer, from, end, starts);
+  }
+}
+
 std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
 #if defined(SCENREG_AVX2_SEARCH)
-  if (has_avx2 && !portable_record_search) return FindCandidateAvx2(buffer, from, end, starts);
+  if (has_avx2 && !portable_record_search)
+    return ForPairCount<Avx2Search>(buffer, from, end, starts);
 #endif
 #if defined(__SSE2__)
-  if (!portable_record_search) return FindCandidateSse2(buffer, from, end, starts);
+  if (!portable_record_search) return ForPairCount<Sse2Search>(buffer, from, end, starts);
 #endif
   return FindCandidatePortable(buffer, from, end, starts);
 }
@@ -300,10 +333,10 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
     else
       starts.byte_pairs[count++] = pair;
   }
-  // The unused pairs repeat the first, or match nothing: a first byte of 0
-  // with a later byte of 1 at the same place.
-  for (std::size_t i = count; i < starts.byte_pairs.size(); ++i)
-    starts.byte_pairs[i] = count > 0 ? starts.byte_pairs[0] : RecordStarts::BytePair{0, 1, 0};
+  starts.pair_count = static_cast<std::uint8_t>(count);
+  // Without a pair, the first matches nothing: a first byte of 0 with a
+  // later byte of 1 at the same place.
+  if (count == 0) starts.byte_pairs[0] = {0, 1, 0};
   for (std::size_t i = 0; i < std::min(texts.size(), starts.start_words.size()); ++i) {
     const std::size_t length = std::min<std::size_t>(texts[i].size(), 8);
     const std::array<unsigned char, 8> ones = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};

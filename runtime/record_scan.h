@@ -27,6 +27,7 @@ struct RecordStarts {
     std::uint8_t later_offset = 0;
   };
   std::array<BytePair, 4> byte_pairs{};
+  std::uint8_t pair_count = 0;
   bool every_first_byte = false;
   // The first eight bytes of each of the first texts as a word, with a mask
   // of the bytes a shorter text has: a candidate is tested without a call.
