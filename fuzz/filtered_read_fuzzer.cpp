@@ -3,7 +3,7 @@
 // mixed with plain record reads,
 // against the records cut by the independent reference. A filler of short
 // lines in front moves the input across the 8192-byte buffer's edges and
-// doublings; the portable search and the vector one both run.
+// doublings; the portable search and both vector ones run.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -61,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::WriteWholeFile("records.txt", bytes);
 
   record_unit::portable_record_search = (control & 0x80) != 0;
+  record_unit::narrow_record_search = (control & 0x20) != 0;
   const RecordStarts starts = MakeRecordStarts(texts);
   auto wanted = [&](std::string_view record) {
     for (const std::string_view text : texts)

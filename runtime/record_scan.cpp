@@ -20,6 +20,7 @@ namespace scenreg {
 
 namespace record_unit {
 bool portable_record_search = false;
+bool narrow_record_search = false;
 }  // namespace record_unit
 
 namespace {
@@ -211,7 +212,7 @@ std::size_t ForPairCount(const char* buffer, std::size_t from, std::size_t end,
 std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
 #if defined(SCENREG_AVX2_SEARCH)
-  if (has_avx2 && !portable_record_search)
+  if (has_avx2 && !portable_record_search && !narrow_record_search)
     return ForPairCount<Avx2Search>(buffer, from, end, starts);
 #endif
 #if defined(__SSE2__)

@@ -87,5 +87,7 @@ IoOutcome TakeRecord(UnitConnection& connection, std::string_view& record,
 // Set by the fuzz targets to try the filtered read's search without vector
 // instructions, as it runs where they are missing.
 extern bool portable_record_search;
+// Likewise the 16-byte search where the 32-byte one would run.
+extern bool narrow_record_search;
 
 }  // namespace scenreg::record_unit
