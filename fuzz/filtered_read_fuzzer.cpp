@@ -1,8 +1,9 @@
 // Arbitrary bytes read with filtered reads (records beginning with one of
-// up to five texts taken from the input) mixed with plain record reads,
+// up to five texts taken from the input), one at a time and in batches,
+// mixed with plain record reads,
 // against the records cut by the independent reference. A filler of short
 // lines in front moves the input across the 8192-byte buffer's edges and
-// doublings; the portable search and the vector one both run.
+// doublings; the portable search and both vector ones run.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -60,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::WriteWholeFile("records.txt", bytes);
 
   record_unit::portable_record_search = (control & 0x80) != 0;
+  record_unit::narrow_record_search = (control & 0x20) != 0;
   const RecordStarts starts = MakeRecordStarts(texts);
   auto wanted = [&](std::string_view record) {
     for (const std::string_view text : texts)
@@ -82,6 +84,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(outcome == kIoSuccess);
       Check(SameText(field.view(), expected[next].substr(0, 80)));
       ++next;
+    } else if (choices() % 3 == 0) {
+      // A batch: copies of the records handed over, stopped after a few or
+      // at the end of the bytes read.
+      struct Batch {
+        std::vector<std::string> records;
+        std::size_t stop_after = 0;
+      } batch;
+      batch.stop_after = choices() % 4;  // 0: never stops
+      const RecordTaker take = [](std::string_view record, void* context) {
+        Batch& into = *static_cast<Batch*>(context);
+        into.records.emplace_back(record);
+        return into.records.size() == into.stop_after;
+      };
+      const IoOutcome outcome = ReadRecordsStartingWith(1, starts, take, &batch, kWithExit);
+      for (const std::string& record : batch.records) {
+        while (next < expected.size() && !wanted(expected[next])) ++next;
+        Check(next < expected.size() && record == expected[next]);
+        ++next;
+      }
+      Check(batch.stop_after == 0 || batch.records.size() <= batch.stop_after);
+      if (outcome != kIoSuccess) {
+        Check(outcome == kIoEndOfFile && batch.records.empty());
+        while (next < expected.size() && !wanted(expected[next])) ++next;
+        Check(next == expected.size());
+        break;
+      }
+      Check(!batch.records.empty());
     } else {
       while (next < expected.size() && !wanted(expected[next])) ++next;
       std::string_view record;

@@ -20,15 +20,45 @@ bool IsAreaHeader(std::string_view line) {
   return false;
 }
 
+struct ScanProgress {
+  TextField<kTitleLineLength> title_line;
+  LibraryScan scan;
+  std::int32_t* last_area_number = nullptr;
+};
+
+// Counts a header line and keeps its number; true at the title line, which
+// ends the scan. Runs inside the read, so it uses no unit.
+bool TakeLine(std::string_view line, void* context) {
+  ScanProgress& progress = *static_cast<ScanProgress*>(context);
+  if (IsAreaHeader(line)) {
+    // Counted before the number is read, whatever the number turns out to
+    // be; the counter saturates instead of overflowing on absurd input.
+    if (progress.scan.header_count < INT32_MAX) ++progress.scan.header_count;
+    // Columns 7 to 9, blank-padded like the rest of the field.
+    TextField<3> columns;
+    AssignText(columns.span(), line.substr(std::min(line.size(), std::size_t{6}), 3));
+    if (ReadIntegerFromText(columns.view(), *progress.last_area_number, kWithExit) != kIoSuccess) {
+      *progress.last_area_number = 0;
+      return false;
+    }
+  }
+  // Both sides as 26 blank-padded columns; headers fail at the first byte.
+  progress.scan.already_entered =
+      !line.empty() && line[0] == progress.title_line.chars[0] &&
+      SameText(line.substr(0, kTitleLineLength), progress.title_line.view());
+  return progress.scan.already_entered;
+}
+
 }  // namespace
 
 LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_number) {
   OpenUnit(kLibraryUnit, kLibraryFileName, "formatted");
-  LibraryScan scan;
+  ScanProgress progress;
+  progress.last_area_number = &last_area_number;
 
   // The same 26 columns the writer's "Title=" record fills, so a section an
   // earlier run appended is recognised.
-  TextField<kTitleLineLength> title_line;
+  TextField<kTitleLineLength>& title_line = progress.title_line;
   AssignText(title_line.span(), kTitleKey);
   AssignText(title_line.span().subspan(kTitleKey.size()), title.view());
 
@@ -39,30 +69,13 @@ LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_numb
   const std::string_view wanted[] = {kHeaderWords[0], kHeaderWords[1], kHeaderWords[2],
                                      TrimmedText(title_line.view())};
   const RecordStarts starts = MakeRecordStarts(wanted);
-  std::string_view line;
-  // Any failed read, not only the end of the file, ends the scan: the
-  // headers counted so far decide.
-  while (ReadRecordStartingWith(kLibraryUnit, starts, line, kWithExit) == kIoSuccess) {
-    if (IsAreaHeader(line)) {
-      // Counted before the number is read, whatever the number turns out to
-      // be; the counter saturates instead of overflowing on absurd input.
-      if (scan.header_count < INT32_MAX) ++scan.header_count;
-      // Columns 7 to 9, blank-padded like the rest of the field.
-      TextField<3> columns;
-      AssignText(columns.span(), line.substr(std::min(line.size(), std::size_t{6}), 3));
-      if (ReadIntegerFromText(columns.view(), last_area_number, kWithExit) != kIoSuccess) {
-        last_area_number = 0;
-        continue;
-      }
-    }
-    // Both sides as 26 blank-padded columns; headers fail at the first byte.
-    if (!line.empty() && line[0] == title_line.chars[0] &&
-        SameText(line.substr(0, kTitleLineLength), title_line.view())) {
-      scan.already_entered = true;
-      break;
-    }
+  // A read buffer's lines at a time. Any failed read, not only the end of
+  // the file, ends the scan: the headers counted so far decide.
+  while (!progress.scan.already_entered &&
+         ReadRecordsStartingWith(kLibraryUnit, starts, TakeLine, &progress, kWithExit) ==
+             kIoSuccess) {
   }
-  return scan;
+  return progress.scan;
 }
 
 }  // namespace scenreg

@@ -275,16 +275,6 @@ namespace {
   }
 }
 
-// Cuts the next record out of the read buffer, reading ahead as needed.
-IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
-  if (const char* lf =
-          FindLineFeed(connection.buffer + connection.next, connection.buffer + connection.end)) {
-    CutRecord(connection, lf, record);
-    return kIoSuccess;
-  }
-  return ReadAheadAndCut(connection, record);
-}
-
 // End of file, recorded as the unit's own failure for the fatal report.
 [[gnu::noinline]] IoOutcome EndOfFile(const UnitConnection& connection) {
   Fail(kErrEndOfFileDuringRead, connection.file_name);
@@ -293,10 +283,17 @@ IoOutcome NextRecord(UnitConnection& connection, std::string_view& record) {
 
 }  // namespace
 
-IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record) {
+IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record,
+                                  bool may_read_ahead) {
   if (connection.end_mark_seen) return EndOfFile(connection);
-  if (const IoOutcome outcome = NextRecord(connection, record); outcome != kIoSuccess)
-    return outcome == kIoEndOfFile ? EndOfFile(connection) : outcome;
+  if (const char* lf =
+          FindLineFeed(connection.buffer + connection.next, connection.buffer + connection.end)) {
+    CutRecord(connection, lf, record);
+  } else {
+    if (!may_read_ahead) return kNoWholeRecord;
+    if (const IoOutcome outcome = ReadAheadAndCut(connection, record); outcome != kIoSuccess)
+      return outcome == kIoEndOfFile ? EndOfFile(connection) : outcome;
+  }
   if (record.size() == 1 && record[0] == kEndMark) {
     connection.end_mark_seen = true;
     return EndOfFile(connection);

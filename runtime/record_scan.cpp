@@ -10,11 +10,17 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// 64-bit builds also carry a 32-byte search, taken where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SCENREG_AVX2_SEARCH 1
+#include <immintrin.h>
+#endif
 
 namespace scenreg {
 
 namespace record_unit {
 bool portable_record_search = false;
+bool narrow_record_search = false;
 }  // namespace record_unit
 
 namespace {
@@ -24,8 +30,8 @@ using namespace record_unit;
 // Whether the `available` bytes at `at` begin with one of the texts. A text
 // longer than them counts when they are its beginning, unless it must be
 // there whole.
-bool BeginsWithAText(const char* at, std::size_t available, const RecordStarts& starts,
-                     bool whole) {
+[[gnu::always_inline]] inline bool BeginsWithAText(const char* at, std::size_t available,
+                                                   const RecordStarts& starts, bool whole) {
   const std::span<const std::string_view> texts = starts.texts;
   if (available >= 8 && texts.size() <= starts.start_words.size()) {
     std::uint64_t word;
@@ -58,7 +64,8 @@ bool IsWanted(std::string_view record, const RecordStarts& starts) {
 // read so far. Never false for a record the exact rule wants: the bytes up to
 // the LF are the record's own (a dropped CR sits right before the LF, which no
 // record holds). The end mark has to reach the record layer as well.
-bool MayBeWanted(const char* at, const char* end, const RecordStarts& starts) {
+[[gnu::always_inline]] inline bool MayBeWanted(const char* at, const char* end,
+                                               const RecordStarts& starts) {
   if (*at == kEndMark) return true;
   return BeginsWithAText(at, static_cast<std::size_t>(end - at), starts, false);
 }
@@ -76,27 +83,45 @@ std::size_t FindCandidatePortable(const char* buffer, std::size_t from, std::siz
   return end;
 }
 
+// The vector searches read this far past a position, for the pairs' later
+// bytes.
+constexpr std::size_t kLaterReach = 7;
+
 #if defined(__SSE2__)
 // The same, 16 positions at a time: a mask of those that follow an LF and
-// hold one of the first bytes. Library lines are short, so a mask often has
-// a bit or two; each is confirmed in place.
+// begin like one of the texts by the pairs' two bytes, or hold the end mark.
+// Library lines are short, so a mask often has a bit or two; each is
+// confirmed in place. A wanted record holds both bytes of its text's pair,
+// so none is missed; the bytes of a shorter record's successor can only make
+// a needless candidate.
+template <std::size_t kPairs>
 std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t end,
                               const RecordStarts& starts) {
+  // Each pair's two bytes and the later one's distance, kept in registers.
+  __m128i firsts[kPairs];
+  __m128i laters[kPairs];
+  std::size_t later_offsets[kPairs];
+  for (std::size_t i = 0; i < kPairs; ++i) {
+    firsts[i] = _mm_set1_epi8(starts.byte_pairs[i].first);
+    laters[i] = _mm_set1_epi8(starts.byte_pairs[i].later);
+    later_offsets[i] = starts.byte_pairs[i].later_offset;
+  }
+  const auto pair_at = [&](std::size_t at, std::size_t i) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
+    const __m128i later =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at + later_offsets[i]));
+    return _mm_and_si128(_mm_cmpeq_epi8(first, firsts[i]), _mm_cmpeq_epi8(later, laters[i]));
+  };
   const __m128i line_feed = _mm_set1_epi8('\n');
-  const __m128i first_0 = _mm_set1_epi8(starts.first_bytes[0]);
-  const __m128i first_1 = _mm_set1_epi8(starts.first_bytes[1]);
-  const __m128i first_2 = _mm_set1_epi8(starts.first_bytes[2]);
-  const __m128i first_3 = _mm_set1_epi8(starts.first_bytes[3]);
+  const __m128i end_mark = _mm_set1_epi8(kEndMark);
   const __m128i every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
   std::size_t at = from;
-  for (; end - at >= 16; at += 16) {
+  for (; end - at >= 16 + kLaterReach; at += 16) {
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at - 1));
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
-    const __m128i first =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(here, first_0), _mm_cmpeq_epi8(here, first_1)),
-                     _mm_or_si128(_mm_cmpeq_epi8(here, first_2), _mm_cmpeq_epi8(here, first_3)));
-    const __m128i candidates =
-        _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), _mm_or_si128(first, every));
+    __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every);
+    for (std::size_t i = 0; i < kPairs; ++i) begun = _mm_or_si128(begun, pair_at(at, i));
+    const __m128i candidates = _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), begun);
     for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(candidates)); mask != 0;
          mask &= mask - 1) {
       const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
@@ -105,12 +130,93 @@ std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t 
   }
   return FindCandidatePortable(buffer, at, end, starts);
 }
+
+template <std::size_t kPairs>
+struct Sse2Search {
+  static std::size_t Find(const char* buffer, std::size_t from, std::size_t end,
+                          const RecordStarts& starts) {
+    return FindCandidateSse2<kPairs>(buffer, from, end, starts);
+  }
+};
 #endif
+
+#if defined(SCENREG_AVX2_SEARCH)
+// The same, 32 positions at a time.
+template <std::size_t kPairs>
+__attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer, std::size_t from,
+                                                              std::size_t end,
+                                                              const RecordStarts& starts) {
+  // Each pair's two bytes and the later one's distance, kept in registers.
+  __m256i firsts[kPairs];
+  __m256i laters[kPairs];
+  std::size_t later_offsets[kPairs];
+  for (std::size_t i = 0; i < kPairs; ++i) {
+    firsts[i] = _mm256_set1_epi8(starts.byte_pairs[i].first);
+    laters[i] = _mm256_set1_epi8(starts.byte_pairs[i].later);
+    later_offsets[i] = starts.byte_pairs[i].later_offset;
+  }
+  const auto pair_at = [&](std::size_t at, std::size_t i) __attribute__((target("avx2"))) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
+    const __m256i later =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at + later_offsets[i]));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(first, firsts[i]),
+                            _mm256_cmpeq_epi8(later, laters[i]));
+  };
+  const __m256i line_feed = _mm256_set1_epi8('\n');
+  const __m256i end_mark = _mm256_set1_epi8(kEndMark);
+  const __m256i every = _mm256_set1_epi8(starts.every_first_byte ? -1 : 0);
+  std::size_t at = from;
+  for (; end - at >= 32 + kLaterReach; at += 32) {
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at - 1));
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
+    __m256i begun = _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every);
+    for (std::size_t i = 0; i < kPairs; ++i) begun = _mm256_or_si256(begun, pair_at(at, i));
+    const __m256i candidates = _mm256_and_si256(_mm256_cmpeq_epi8(before, line_feed), begun);
+    for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(candidates)); mask != 0;
+         mask &= mask - 1) {
+      const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
+      if (MayBeWanted(buffer + position, buffer + end, starts)) return position;
+    }
+  }
+  return FindCandidateSse2<kPairs>(buffer, at, end, starts);
+}
+
+template <std::size_t kPairs>
+struct Avx2Search {
+  static std::size_t Find(const char* buffer, std::size_t from, std::size_t end,
+                          const RecordStarts& starts) {
+    return FindCandidateAvx2<kPairs>(buffer, from, end, starts);
+  }
+};
+
+const bool has_avx2 = __builtin_cpu_supports("avx2");
+#endif
+
+// Each search made for the number of pairs, which it then tests unrolled.
+template <template <std::size_t> typename Search>
+std::size_t ForPairCount(const char* buffer, std::size_t from, std::size_t end,
+                         const RecordStarts& starts) {
+  switch (starts.pair_count) {
+    case 0:  // the first pair then matches nothing
+    case 1:
+      return Search<1>::Find(buffer, from, end, starts);
+    case 2:
+      return Search<2>::Find(buffer, from, end, starts);
+    case 3:
+      return Search<3>::Find(buffer, from, end, starts);
+    default:
+      return Search<4>::Find(buffer, from, end, starts);
+  }
+}
 
 std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
+#if defined(SCENREG_AVX2_SEARCH)
+  if (has_avx2 && !portable_record_search && !narrow_record_search)
+    return ForPairCount<Avx2Search>(buffer, from, end, starts);
+#endif
 #if defined(__SSE2__)
-  if (!portable_record_search) return FindCandidateSse2(buffer, from, end, starts);
+  if (!portable_record_search) return ForPairCount<Sse2Search>(buffer, from, end, starts);
 #endif
   return FindCandidatePortable(buffer, from, end, starts);
 }
@@ -136,8 +242,10 @@ std::size_t AfterLastLineFeed(const char* buffer, std::size_t from, std::size_t 
 
 // Moves the unit's next record past every record that cannot be wanted,
 // reading ahead as ReadField would, up to one that may be (the caller cuts
-// it and decides) or to the end of the file's bytes.
-IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts) {
+// it and decides) or to the end of the file's bytes. Without reading ahead,
+// kNoWholeRecord where a read would be next.
+IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts,
+                          bool may_read_ahead) {
   // Record starts before this position are known not to be candidates.
   std::size_t examined = connection.next;
   for (;;) {
@@ -160,23 +268,45 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
     connection.next =
         std::max(connection.next, AfterLastLineFeed(buffer, known_without_lf, connection.end));
     if (connection.file_ended) return kIoSuccess;  // the cut reports the end
+    if (!may_read_ahead) return kNoWholeRecord;
     examined = connection.end - connection.next;
     if (const IoOutcome outcome = ReadAhead(connection); outcome != kIoSuccess) return outcome;
   }
 }
 
-IoOutcome ReadStartingLocked(int unit, const RecordStarts& starts, std::string_view& record) {
+// Reads ahead only before the first record: a batch keeps the table busy
+// for no more than one read. Where the bytes read so far end, the unit goes
+// back to the end of the last record handed over, so that the records passed
+// over after it (an end mark too) are there for the next operation, as they
+// would be after one record at a time.
+IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take, void* context) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
+  bool taken_any = false;
+  std::size_t after_last_taken = 0;
   for (;;) {
-    if (!connection->end_mark_seen) {
-      if (const IoOutcome outcome = PassOverRecords(*connection, starts); outcome != kIoSuccess)
-        return outcome;
+    IoOutcome outcome = kIoSuccess;
+    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, !taken_any);
+    std::string_view record;
+    if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, !taken_any);
+    if (outcome != kIoSuccess) {
+      if (!taken_any) return outcome;
+      // Only bytes in the buffer were passed over: no read happened.
+      connection->next = after_last_taken;
+      connection->end_mark_seen = false;
+      return kIoSuccess;
     }
-    if (const IoOutcome outcome = TakeRecord(*connection, record); outcome != kIoSuccess)
-      return outcome;
-    if (IsWanted(record, starts)) return kIoSuccess;
+    if (IsWanted(record, starts)) {
+      if (take(record, context)) return kIoSuccess;
+      taken_any = true;
+      after_last_taken = connection->next;
+    }
   }
+}
+
+bool TakeOne(std::string_view record, void* context) {
+  *static_cast<std::string_view*>(context) = record;
+  return true;
 }
 
 }  // namespace
@@ -184,20 +314,30 @@ IoOutcome ReadStartingLocked(int unit, const RecordStarts& starts, std::string_v
 RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
   RecordStarts starts;
   starts.texts = texts;
-  starts.first_bytes.fill(kEndMark);
-  std::size_t count = 1;
+  std::size_t count = 0;
   for (const std::string_view text : texts) {
     if (text.empty()) {
       starts.every_first_byte = true;  // every record begins with it
       continue;
     }
-    const auto known = starts.first_bytes.begin() + count;
-    if (std::find(starts.first_bytes.begin(), known, text[0]) != known) continue;
-    if (count == starts.first_bytes.size())
+    const std::size_t later_offset = std::min<std::size_t>(text.size(), 8) - 1;
+    const RecordStarts::BytePair pair = {text[0], text[later_offset],
+                                         static_cast<std::uint8_t>(later_offset)};
+    const auto same = [&](const RecordStarts::BytePair& known) {
+      return known.first == pair.first && known.later == pair.later &&
+             known.later_offset == pair.later_offset;
+    };
+    const auto known = starts.byte_pairs.begin() + count;
+    if (std::find_if(starts.byte_pairs.begin(), known, same) != known) continue;
+    if (count == starts.byte_pairs.size())
       starts.every_first_byte = true;
     else
-      starts.first_bytes[count++] = text[0];
+      starts.byte_pairs[count++] = pair;
   }
+  starts.pair_count = static_cast<std::uint8_t>(count);
+  // Without a pair, the first matches nothing: a first byte of 0 with a
+  // later byte of 1 at the same place.
+  if (count == 0) starts.byte_pairs[0] = {0, 1, 0};
   for (std::size_t i = 0; i < std::min(texts.size(), starts.start_words.size()); ++i) {
     const std::size_t length = std::min<std::size_t>(texts[i].size(), 8);
     const std::array<unsigned char, 8> ones = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -209,8 +349,13 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
 
 IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
                                  OnFailure on_failure) {
+  return ReadRecordsStartingWith(unit, starts, TakeOne, &record, on_failure);
+}
+
+IoOutcome ReadRecordsStartingWith(int unit, const RecordStarts& starts, RecordTaker take,
+                                  void* context, OnFailure on_failure) {
   const IoOutcome outcome =
-      Locked([&]() noexcept { return ReadStartingLocked(unit, starts, record); });
+      Locked([&]() noexcept { return ReadBatchLocked(unit, starts, take, context); });
   return outcome == kIoSuccess ? outcome : Finish(outcome, unit, on_failure);
 }
 

@@ -17,9 +17,17 @@ namespace scenreg {
 // refers to the caller's texts, which must outlive it.
 struct RecordStarts {
   std::span<const std::string_view> texts;
-  // The bytes a record of interest can begin with, the end mark among them,
-  // for the bulk test; when they do not fit, every record is looked at.
-  std::array<char, 4> first_bytes{};
+  // For the bulk test, per text: its first byte and one more of its first
+  // eight, the last of them, which tells apart lines with a common key such
+  // as "Title=". A record of 0x1A alone is looked at as well; when the texts
+  // do not fit, every record is.
+  struct BytePair {
+    char first = 0;
+    char later = 0;
+    std::uint8_t later_offset = 0;
+  };
+  std::array<BytePair, 4> byte_pairs{};
+  std::uint8_t pair_count = 0;
   bool every_first_byte = false;
   // The first eight bytes of each of the first texts as a word, with a mask
   // of the bytes a shorter text has: a candidate is tested without a call.
@@ -40,5 +48,17 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts);
 // same errors, so a pass ends exactly where reading them one by one would.
 IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
                                  OnFailure on_failure = kWithoutExit);
+
+// The same for many records at once, inside one operation on the unit:
+// hands each record that begins with one of the texts to `take` (the record
+// is valid during the call only) until `take` returns true or the bytes read
+// so far are used up. It reads ahead only before the first record it hands
+// over, so the end of the file or a failed read is reported by a call that
+// delivers nothing, right after the records before it; and it leaves the
+// unit right after the last record it handed over. `take` runs while the
+// unit table is busy: it must not use record file access.
+using RecordTaker = bool (*)(std::string_view record, void* context);
+IoOutcome ReadRecordsStartingWith(int unit, const RecordStarts& starts, RecordTaker take,
+                                  void* context, OnFailure on_failure = kWithoutExit);
 
 }  // namespace scenreg
