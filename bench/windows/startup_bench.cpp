@@ -14,39 +14,10 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "bench/windows/process_timing.h"
 
-// Milliseconds from CreateProcess to the end of the process; negative when
-// the program could not be started or ended with a status other than 0.
-double TimeOneRun(const std::string& program, const std::string& folder) {
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  std::string command_line = "\"" + program + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  QueryPerformanceCounter(&start);
-  if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &info))
-    return -1;
-  WaitForSingleObject(info.hProcess, INFINITE);
-  QueryPerformanceCounter(&end);
-  DWORD status = 1;
-  GetExitCodeProcess(info.hProcess, &status);
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
-  if (status != 0) return -1;
-  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-         static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-}  // namespace
+using scenreg::bench::Median;
+using scenreg::bench::TimeOneRun;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
@@ -64,8 +35,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot copy %s\n", original.c_str());
       return 2;
     }
-    const double registered = TimeOneRun(scenreg, folder);
-    const double window = TimeOneRun(minimal, folder);
+    const double registered = TimeOneRun(scenreg, "\"" + scenreg + "\"", folder);
+    const double window = TimeOneRun(minimal, "\"" + minimal + "\"", folder);
     if (registered < 0 || window < 0) {
       std::fprintf(stderr, "a run failed (scenreg %.1f, minimal %.1f)\n", registered, window);
       return 1;
