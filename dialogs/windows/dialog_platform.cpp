@@ -4,7 +4,6 @@
 
 #include <windows.h>
 // After windows.h, whose types it uses.
-#include <commctrl.h>
 
 #include <cstring>
 #include <string>
@@ -84,7 +83,15 @@ INT_PTR CALLBACK ServiceDialogProcedure(HWND box, UINT message, WPARAM wparam, L
 }  // namespace
 
 void PrepareControlClasses() {
-  InitCommonControls();
+  // The common controls library is loaded when a box is first wanted, not
+  // at start-up: a run that registers without asking never pays for it.
+  using InitEntry = void(WINAPI*)();
+  static const InitEntry init_common_controls = [] {
+    const HMODULE library = LoadLibraryA("comctl32.dll");
+    const FARPROC address = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
+    return reinterpret_cast<InitEntry>(reinterpret_cast<void*>(address));
+  }();
+  if (init_common_controls) init_common_controls();
 }
 
 std::span<const std::uint8_t> FindDialogTemplate(ModuleHandle module, std::int32_t template_id) {
