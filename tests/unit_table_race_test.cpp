@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "registration/registration_run.h"
+#include "runtime/posix/immediate_exit.h"
 #include "runtime/record_file.h"
 #include "runtime/record_scan.h"
 #include "runtime/text_field.h"
@@ -74,7 +75,7 @@ ChildEnd RunInChild(Body body) {
     const int errors = open("child-errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(errors, 2);
     body();
-    _exit(99);  // the body did not end the process
+    ExitImmediately(99);  // the body did not end the process
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -87,7 +88,7 @@ ChildEnd RunInChild(Body body) {
   CloseAllUnitsAtEnd();
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   CloseAllUnitsAtEnd();
-  std::_Exit(0);
+  ExitImmediately(0);
 }
 
 // The run's file-system reads and writes, counted by the fault table's
@@ -207,7 +208,7 @@ TEST(UnitTableRace, RecordHandedOutStaysReadableThroughTheEndClose) {
     std::string_view record;
     ReadRecordStartingWith(1, starts, record);
     CloseAllUnitsAtEnd();
-    std::_Exit(record == "[Area.101]" ? 0 : 1);
+    ExitImmediately(record == "[Area.101]" ? 0 : 1);
   });
   EXPECT_EQ(end.status, 0);
   EXPECT_EQ(end.errors, "");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/posix/immediate_exit.h"
 #include "runtime/record_file.h"
 
 namespace scenreg {
@@ -25,7 +26,7 @@ void AppendSystemErrorMessage(TextSink& sink, std::uint32_t system_error) {
 
 void EndAfterSevereDiagnostic(DiagnosticCode code) {
   CloseAllUnitsAtEnd();
-  std::_Exit(static_cast<int>(code & 0xFFu));
+  ExitImmediately(static_cast<int>(code & 0xFFu));
 }
 
 }  // namespace scenreg

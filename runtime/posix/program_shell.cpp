@@ -2,8 +2,8 @@
 // there is no window, so window requests are accepted and do nothing, and
 // the run is called on the calling thread.
 #include <atomic>
-#include <cstdlib>
 
+#include "runtime/posix/immediate_exit.h"
 #include "runtime/shell_platform.h"
 
 namespace scenreg {
@@ -25,12 +25,12 @@ void SetProcessEndStatus(std::uint32_t status) {
 
 void EndProcess() {
   // A POSIX status holds the low byte only.
-  std::_Exit(static_cast<int>(end_status & 0xFFu));
+  ExitImmediately(static_cast<int>(end_status & 0xFFu));
 }
 
 void RunProgramShell(ProgramRun run) {
   run();
-  std::_Exit(0);
+  ExitImmediately(0);
 }
 
 }  // namespace scenreg
