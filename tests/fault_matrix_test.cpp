@@ -40,11 +40,13 @@ constexpr const char* kLibraryName = "scenery.cfg";
 struct Scenario {
   const char* name;
   bool welcome_text;
-  int areas;        // 12 and more are recognised; fewer are refused
-  int last_number;  // of the last area; 999 leaves no number for the new one
+  int areas;              // 12 and more are recognised; fewer are refused
+  int last_number;        // of the last area; 999 leaves no number for the new one
+  bool declines = false;  // the user answers "No thanks"
   bool Recognised() const { return areas >= 12; }
-  bool Writes() const { return Recognised() && last_number < 999; }
-  bool Refused() const { return Recognised() && !Writes(); }  // error 63, status 0
+  bool Refused() const { return !declines && Recognised() && last_number >= 999; }  // error 63
+  bool Writes() const { return !declines && Recognised() && !Refused(); }
+  bool Sorry() const { return !declines && !Recognised(); }
 };
 constexpr Scenario kScenarios[] = {
     {"registers, asked", true, 12, 12},
@@ -52,6 +54,7 @@ constexpr Scenario kScenarios[] = {
     {"refused, asked", true, 11, 11},
     {"refused, not asked", false, 11, 11},
     {"number beyond 999, asked", true, 12, 999},
+    {"declined", true, 12, 12, true},
 };
 
 // The errors that each kind of call can fail with, one for each error
@@ -135,16 +138,16 @@ struct ChildEnd {
   std::vector<int> boxes;  // template ids of the boxes shown
 };
 
-ChildEnd RunCase(const FaultPlan& faults) {
+ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer) {
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child == 0) {
     trace_fd = open("trace.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(errors, 2);
-    SetFakeUser([](FakeDialogWindow& box) {
+    SetFakeUser([answer](FakeDialogWindow& box) {
       TraceLine("box " + std::to_string(box.template_id));
-      ClickButton(box, kContinueButton);
+      ClickButton(box, answer);
     });
     FaultPlan plan = faults;
     plan.after_call = TraceCall;
@@ -205,7 +208,7 @@ Expected Expect(const Scenario& scenario, const ChildEnd& clean, const std::stri
                 std::size_t position, const Injection& injection, const std::string& library) {
   const Call& call = clean.calls[position];
   const std::vector<std::string> records = Records(registered.substr(library.size()));
-  const Expected regular{0, 0, {}, registered, !scenario.Recognised(), scenario.Refused()};
+  const Expected regular{0, 0, {}, registered, scenario.Sorry(), scenario.Refused()};
   Expected failed{injection.error_number, injection.error, call.file, library};
   const bool is_library = call.file == kLibraryName;
   int previous_calls = 0;  // earlier calls of the same kind on the same file
@@ -246,7 +249,8 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
     const std::string description = Description(scenario.welcome_text);
     WriteFile(kDescriptionName, description);
     WriteFile(kLibraryName, library);
-    const ChildEnd clean = RunCase({});
+    const std::int32_t answer = scenario.declines ? kNoThanksButton : kContinueButton;
+    const ChildEnd clean = RunCase({}, answer);
     ASSERT_EQ(clean.status, 0) << clean.errors;
     // The one report a regular outcome may follow.
     const std::string refusal = "scenreg: error (63): output conversion error, unit 1, file " +
@@ -268,7 +272,7 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
         plan.fail_call = static_cast<int>(position) + 1;
         plan.fail_count = injection.count;
         plan.fail_error = injection.error;
-        const ChildEnd end = RunCase(plan);
+        const ChildEnd end = RunCase(plan, answer);
         ++cases;
         SCOPED_TRACE("call " + std::to_string(position + 1) + " (kind " +
                      std::to_string(static_cast<int>(clean.calls[position].kind)) + ", " +
