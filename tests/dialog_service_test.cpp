@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/dialog_platform.h"
 #include "dialogs/dialog_template.h"
 #include "dialogs/posix/fake_dialog_windows.h"
 
@@ -140,6 +141,50 @@ TEST_F(DialogService, WritingFlagSwallowsTheEditBoxsChangeNotification) {
   EXPECT_EQ(handled_after_set, 0);
   EXPECT_EQ(handled_after_typing, 1) << "a user's change is";
   EXPECT_EQ(TrimmedText(record_.controls[3].text.view()), "Typed");
+}
+
+struct ActionCall {
+  std::size_t slot;
+  std::int32_t id;
+  std::int32_t reason;
+  bool operator==(const ActionCall&) const = default;
+};
+std::vector<ActionCall> action_calls;
+
+template <std::size_t kSlot>
+void RecordCall(DialogRecord& /*record*/, std::int32_t& id, std::int32_t& reason) {
+  action_calls.push_back({kSlot, id, reason});
+}
+
+// Each edit notification reaches its own action with its reason; any other
+// notification, a button's non-click and an unknown control reach none.
+TEST_F(DialogService, EditNotificationsReachTheirOwnActions) {
+  struct Case {
+    std::int32_t notification;  // the system's code
+    std::size_t slot;
+    std::int32_t reason;
+  };
+  constexpr Case kCases[] = {{0x300, kOnChanged, kReasonChanged},
+                             {0x400, kOnUpdate, kReasonUpdate},
+                             {0x100, kOnGotFocus, kReasonGotFocus},
+                             {0x200, kOnLostFocus, kReasonLostFocus}};
+  Load(kWelcomeDialog);
+  record_.controls[3].actions = {RecordCall<0>, RecordCall<1>, RecordCall<2>, RecordCall<3>};
+  SetFakeUser([&](FakeDialogWindow& box) {
+    for (const Case& c : kCases) {
+      action_calls.clear();
+      EXPECT_TRUE(HandleDialogCommand(kWelcomeTextControl, c.notification));
+      EXPECT_EQ(action_calls, (std::vector<ActionCall>{{c.slot, kWelcomeTextControl, c.reason}}))
+          << c.notification;
+    }
+    action_calls.clear();
+    EXPECT_FALSE(HandleDialogCommand(kWelcomeTextControl, 0x500));
+    EXPECT_FALSE(HandleDialogCommand(kContinueButton, 0x100));
+    EXPECT_FALSE(HandleDialogCommand(4711, 0x300));
+    EXPECT_TRUE(action_calls.empty());
+    ClickButton(box, kNoThanksButton);
+  });
+  EXPECT_EQ(RunDialogModal(record_), kNoThanksButton);
 }
 
 TEST_F(DialogService, ResultsOfTheModalRun) {
