@@ -356,6 +356,14 @@ TEST(DialogTemplateReading, ExtendedTemplatesAndClassNames) {
     EXPECT_TRUE(IsTrue(record.controls[11].sharing_id));
     EXPECT_FALSE(IsTrue(record.controls[1].sharing_id));
     EXPECT_EQ(record.controls[11].id, 7);
+
+    // Every shorter cut ends in the header or in an item, and is refused.
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+      const std::vector<std::uint8_t> cut(bytes.begin(),
+                                          bytes.begin() + static_cast<std::ptrdiff_t>(length));
+      DialogRecord cut_record;
+      EXPECT_FALSE(BuildDialogRecord(cut, cut_record)) << "cut to " << length;
+    }
   }
 
   // An item count that the bytes cannot hold.
