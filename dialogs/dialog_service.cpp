@@ -34,12 +34,6 @@ constexpr std::int32_t kEditUpdate = 0x400;
 DialogRecord* running_modal_dialog = nullptr;
 DialogRecord* dialog_in_message = nullptr;
 
-struct ControlClassification {
-  bool recorded = false;
-  ControlKind kind = kStaticText;
-  std::string_view unsupported_style;  // not empty: the program must stop
-};
-
 bool SameClassName(const TemplateString& name, std::string_view wanted) {
   if (name.is_ordinal || name.length != wanted.size()) return false;
   for (std::size_t i = 0; i < wanted.size(); ++i) {
@@ -71,6 +65,8 @@ ControlClassification ClassifyButton(std::uint32_t style) {
       return {false, kPushButton, "<unknown>"};
   }
 }
+
+}  // namespace
 
 // Controls of classes the service does not know get no record and are never
 // addressed; a known class given by name instead of ordinal is one of them.
@@ -106,6 +102,8 @@ ControlClassification ClassifyControl(const TemplateItem& item) {
       return {};
   }
 }
+
+namespace {
 
 void SetDefaultActions(ControlRecord& control) {
   switch (control.kind) {

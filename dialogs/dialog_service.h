@@ -111,6 +111,16 @@ struct DialogRecord {
 // unsupported style ends the program through ReportUnsupportedStyle.
 std::int32_t LoadDialog(std::int32_t& template_id, DialogRecord& record);
 
+struct TemplateItem;
+struct ControlClassification {
+  bool recorded = false;
+  ControlKind kind = kStaticText;
+  std::string_view unsupported_style;  // not empty: the program must stop
+};
+// Whether a template item gets a control record and of which kind, or the
+// style that makes the box impossible to show.
+ControlClassification ClassifyControl(const TemplateItem& item);
+
 // The part of LoadDialog after the lookup: reads the template bytes into
 // the record. False for bytes that end before the template does.
 bool BuildDialogRecord(std::span<const std::uint8_t> bytes, DialogRecord& record);
