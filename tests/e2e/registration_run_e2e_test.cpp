@@ -528,5 +528,34 @@ TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
               kRounds, appended, in_section);
 }
 
+// Killed inside the section, at points spread over its bytes: the kernel
+// ends the program at the first byte past a file size limit. The library is
+// its bytes followed by exactly the section's bytes up to that point, and a
+// later run registers once or stops as already registered.
+TEST_F(RealFaults, KilledInsideTheSectionKeepsExactlyItsBeginning) {
+  const std::string twelve = Library(1, 12);
+  const std::string section = Section(13);
+  constexpr std::size_t kRounds = 8;
+  for (std::size_t round = 0; round < kRounds; ++round) {
+    const std::size_t kept = 1 + (section.size() - 2) * round / (kRounds - 1);
+    SCOPED_TRACE("killed after " + std::to_string(kept) + " bytes of the section");
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+    ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+    ASSERT_TRUE(RunUnixHelper(
+        {"run-size-limited", folder_, ProgramPath(), std::to_string(twelve.size() + kept)}))
+        << "not killed by the file size limit";
+    ASSERT_EQ(ReadTextFile(LibraryPath()), twelve + section.substr(0, kept));
+
+    EXPECT_EQ(Run(folder_, {}, kTwoLines), 0u);
+    const std::optional<std::string> again = ReadTextFile(LibraryPath());
+    ASSERT_TRUE(again.has_value());
+    std::size_t titles = 0;
+    for (std::size_t at = again->find(kTitleLine); at != std::string::npos;
+         at = again->find(kTitleLine, at + 1))
+      ++titles;
+    EXPECT_EQ(titles, 1u) << *again;
+  }
+}
+
 }  // namespace
 }  // namespace scenreg::e2e

@@ -1,6 +1,7 @@
 #!/bin/sh
 # What the end-to-end tests under Wine need from the Linux side: fresh
-# scratch folders, named pipes and screenshots of the virtual display.
+# scratch folders, named pipes, screenshots of the virtual display, and
+# runs killed at an exact point of a write.
 # Usage: unix-helper.sh DONE_MARKER COMMAND ARGUMENT
 # Wine starts Linux programs without a handle to wait on, so the outcome
 # (the command's status) is written to DONE_MARKER, atomically, at the end.
@@ -24,6 +25,12 @@ case $command in
   # Fills the folder's file system: only the slack of its last pages stays.
   fill) dd if=/dev/zero of="$argument/filler" bs=1024 2>/dev/null; [ -s "$argument/filler" ] ;;
   mkfifo) mkfifo "$argument" ;;
+  # Runs the program (4th argument) in the folder with a file size limit
+  # (5th): the kernel kills it (SIGXFSZ) at the first write past the limit.
+  # True only when that kill ended it.
+  run-size-limited)
+    cd "$argument" && prlimit --fsize="$5" "${SCENREG_WINE:-wine}" "$4" >/dev/null 2>&1
+    [ $? -eq 153 ] ;;
   screenshot)
     import -window root -display "$DISPLAY" "$argument.part.png" &&
       mv "$argument.part.png" "$argument" ;;
