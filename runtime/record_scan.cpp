@@ -56,7 +56,7 @@ using namespace record_unit;
 }
 
 // The exact rule, applied to a record once it is cut.
-bool IsWanted(std::string_view record, const RecordStarts& starts) {
+[[gnu::always_inline]] inline bool IsWanted(std::string_view record, const RecordStarts& starts) {
   return BeginsWithAText(record.data(), record.size(), starts, true);
 }
 
@@ -92,19 +92,27 @@ constexpr std::size_t kStopSearch = ~std::size_t{0};
 
 // Hands each candidate of one block's mask to `visit`, which returns where the
 // search goes on (past the candidate) or kStopSearch. Returns where the next
-// block begins, or kStopSearch.
+// block begins, or kStopSearch. `after_lf` has a bit for each position of the
+// block that follows an LF, so the candidate's own LF is often known: `visit`
+// gets its position, or where to search for it (no LF comes before that).
 template <typename Visit>
 [[gnu::always_inline]] inline std::size_t VisitBlock(const char* buffer, std::size_t at,
                                                      std::size_t width, std::uint32_t mask,
-                                                     std::size_t end, const RecordStarts& starts,
-                                                     Visit& visit) {
+                                                     std::uint32_t after_lf, std::size_t end,
+                                                     const RecordStarts& starts, Visit& visit) {
   while (mask != 0) {
-    const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
+    const auto offset = static_cast<unsigned>(std::countr_zero(mask));
+    const std::size_t position = at + offset;
     if (!MayBeWanted(buffer + position, buffer + end, starts)) {
       mask &= mask - 1;
       continue;
     }
-    const std::size_t resume = visit(position);
+    // A bit past the candidate's marks an LF at or after it.
+    const std::uint64_t later_lfs = std::uint64_t{after_lf} >> (offset + 1);
+    const std::size_t lf_hint =
+        later_lfs != 0 ? position + static_cast<std::size_t>(std::countr_zero(later_lfs))
+                       : at + width - 1;
+    const std::size_t resume = visit(position, lf_hint);
     if (resume == kStopSearch || resume >= at + width) return resume;
     mask &= ~std::uint32_t{0} << (resume - at);
   }
@@ -147,9 +155,12 @@ std::size_t VisitCandidatesSse2(const char* buffer, std::size_t from, std::size_
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
     __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every);
     for (std::size_t i = 0; i < kPairs; ++i) begun = _mm_or_si128(begun, pair_at(at, i));
-    const __m128i candidates = _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), begun);
-    const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(candidates));
-    at = mask == 0 ? at + 16 : VisitBlock(buffer, at, 16, mask, end, starts, visit);
+    const __m128i after_lf = _mm_cmpeq_epi8(before, line_feed);
+    const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(after_lf, begun)));
+    at = mask == 0 ? at + 16
+                   : VisitBlock(buffer, at, 16, mask,
+                                static_cast<std::uint32_t>(_mm_movemask_epi8(after_lf)), end,
+                                starts, visit);
     if (at == kStopSearch) return at;
   }
   return at;
@@ -188,9 +199,13 @@ __attribute__((target("avx2"))) std::size_t VisitCandidatesAvx2(const char* buff
     const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
     __m256i begun = _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every);
     for (std::size_t i = 0; i < kPairs; ++i) begun = _mm256_or_si256(begun, pair_at(at, i));
-    const __m256i candidates = _mm256_and_si256(_mm256_cmpeq_epi8(before, line_feed), begun);
-    const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(candidates));
-    at = mask == 0 ? at + 32 : VisitBlock(buffer, at, 32, mask, end, starts, visit);
+    const __m256i after_lf = _mm256_cmpeq_epi8(before, line_feed);
+    const auto mask =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(after_lf, begun)));
+    at = mask == 0 ? at + 32
+                   : VisitBlock(buffer, at, 32, mask,
+                                static_cast<std::uint32_t>(_mm256_movemask_epi8(after_lf)), end,
+                                starts, visit);
     if (at == kStopSearch) return at;
   }
   return VisitCandidatesSse2<kPairs>(buffer, at, end, starts, visit);
@@ -246,7 +261,7 @@ std::size_t VisitCandidates([[maybe_unused]] const char* buffer, std::size_t fro
 std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
   std::size_t found = end;
-  const auto stop_at = [&](std::size_t position) {
+  const auto stop_at = [&](std::size_t position, std::size_t) {
     found = position;
     return kStopSearch;
   };
@@ -309,16 +324,22 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
 
 // Once a record is taken, the batch goes on within the bytes read: the
 // search runs on across the records it finds, cutting and handing over each
-// wanted one, as the record-at-a-time steps below would. It leaves the unit
-// at the last record start it reached, where those steps go on.
-IoOutcome TakeWithinBuffer(UnitConnection& connection, const RecordStarts& starts, RecordTaker take,
-                           void* context, std::size_t& after_last_taken, bool& stopped) {
-  IoOutcome outcome = kIoSuccess;
-  const auto take_candidate = [&](std::size_t position) {
+// wanted one, as the record-at-a-time steps below would. An end mark, a
+// record whose LF is not in the buffer and the bytes after the last whole
+// block are left to those steps: the unit stays at the last record start
+// reached, where they go on. True when `take` asked to stop.
+bool TakeWithinBuffer(UnitConnection& connection, const RecordStarts& starts, RecordTaker take,
+                      void* context, std::size_t& after_last_taken) {
+  bool stopped = false;
+  const auto take_candidate = [&](std::size_t position, std::size_t lf_hint) {
+    const char* const buffer = connection.buffer;
     connection.next = position;
+    if (buffer[position] == kEndMark) return kStopSearch;
+    const char* lf = buffer + lf_hint;
+    if (*lf != '\n') lf = static_cast<const char*>(std::memchr(lf, '\n', connection.end - lf_hint));
+    if (lf == nullptr) return kStopSearch;
     std::string_view record;
-    outcome = TakeRecord(connection, record, false);
-    if (outcome != kIoSuccess) return kStopSearch;
+    CutRecord(connection, lf, record);
     if (IsWanted(record, starts)) {
       if (take(record, context)) {
         stopped = true;
@@ -330,7 +351,7 @@ IoOutcome TakeWithinBuffer(UnitConnection& connection, const RecordStarts& start
   };
   // The unit's next record follows an LF: one was taken.
   VisitCandidates(connection.buffer, connection.next, connection.end, starts, take_candidate);
-  return outcome;
+  return stopped;
 }
 
 // Reads ahead only before the first record: a batch keeps the table busy
@@ -344,14 +365,10 @@ IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take
   bool taken_any = false;
   std::size_t after_last_taken = 0;
   for (;;) {
+    if (taken_any && TakeWithinBuffer(*connection, starts, take, context, after_last_taken))
+      return kIoSuccess;
     IoOutcome outcome = kIoSuccess;
-    if (taken_any) {
-      bool stopped = false;
-      outcome = TakeWithinBuffer(*connection, starts, take, context, after_last_taken, stopped);
-      if (stopped) return kIoSuccess;
-    }
-    if (outcome == kIoSuccess && !connection->end_mark_seen)
-      outcome = PassOverRecords(*connection, starts, !taken_any);
+    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, !taken_any);
     std::string_view record;
     if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, !taken_any);
     if (outcome != kIoSuccess) {
