@@ -210,16 +210,6 @@ const char* FindLineFeed(const char* p, const char* end) {
   return static_cast<const char*>(std::memchr(p, '\n', end - p));
 }
 
-// Takes the record that ends at the LF out of the buffer, without the LF and
-// one CR before it.
-void CutRecord(UnitConnection& connection, const char* lf, std::string_view& record) {
-  char* const unread = connection.buffer + connection.next;
-  std::size_t length = lf - unread;
-  connection.next += length + 1;
-  if (length > 0 && unread[length - 1] == '\r') --length;
-  record = std::string_view(unread, length);
-}
-
 }  // namespace
 
 namespace record_unit {

@@ -56,7 +56,7 @@ using namespace record_unit;
 }
 
 // The exact rule, applied to a record once it is cut.
-bool IsWanted(std::string_view record, const RecordStarts& starts) {
+[[gnu::always_inline]] inline bool IsWanted(std::string_view record, const RecordStarts& starts) {
   return BeginsWithAText(record.data(), record.size(), starts, true);
 }
 
@@ -87,16 +87,50 @@ std::size_t FindCandidatePortable(const char* buffer, std::size_t from, std::siz
 // bytes.
 constexpr std::size_t kLaterReach = 7;
 
+// What a visit of candidates returns to stop the search.
+constexpr std::size_t kStopSearch = ~std::size_t{0};
+
+// Hands each candidate of one block's mask to `visit`, which returns where the
+// search goes on (past the candidate) or kStopSearch. Returns where the next
+// block begins, or kStopSearch. `after_lf` has a bit for each position of the
+// block that follows an LF, so the candidate's own LF is often known: `visit`
+// gets its position, or where to search for it (no LF comes before that).
+template <typename Visit>
+[[gnu::always_inline]] inline std::size_t VisitBlock(const char* buffer, std::size_t at,
+                                                     std::size_t width, std::uint32_t mask,
+                                                     std::uint32_t after_lf, std::size_t end,
+                                                     const RecordStarts& starts, Visit& visit) {
+  while (mask != 0) {
+    const auto offset = static_cast<unsigned>(std::countr_zero(mask));
+    const std::size_t position = at + offset;
+    if (!MayBeWanted(buffer + position, buffer + end, starts)) {
+      mask &= mask - 1;
+      continue;
+    }
+    // A bit past the candidate's marks an LF at or after it.
+    const std::uint64_t later_lfs = std::uint64_t{after_lf} >> (offset + 1);
+    const std::size_t lf_hint =
+        later_lfs != 0 ? position + static_cast<std::size_t>(std::countr_zero(later_lfs))
+                       : at + width - 1;
+    const std::size_t resume = visit(position, lf_hint);
+    if (resume == kStopSearch || resume >= at + width) return resume;
+    mask &= ~std::uint32_t{0} << (resume - at);
+  }
+  return at + width;
+}
+
 #if defined(__SSE2__)
-// The same, 16 positions at a time: a mask of those that follow an LF and
+// The search, 16 positions at a time: a mask of those that follow an LF and
 // begin like one of the texts by the pairs' two bytes, or hold the end mark.
 // Library lines are short, so a mask often has a bit or two; each is
 // confirmed in place. A wanted record holds both bytes of its text's pair,
 // so none is missed; the bytes of a shorter record's successor can only make
-// a needless candidate.
-template <std::size_t kPairs>
-std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t end,
-                              const RecordStarts& starts) {
+// a needless candidate. `from` must follow an LF, or be tested already; the
+// loop runs on across candidates, so returns only where the blocks that fit
+// end (for the bytes after them) or where `visit` stops it.
+template <std::size_t kPairs, typename Visit>
+std::size_t VisitCandidatesSse2(const char* buffer, std::size_t from, std::size_t end,
+                                const RecordStarts& starts, Visit& visit) {
   // Each pair's two bytes and the later one's distance, kept in registers.
   __m128i firsts[kPairs];
   __m128i laters[kPairs];
@@ -116,36 +150,30 @@ std::size_t FindCandidateSse2(const char* buffer, std::size_t from, std::size_t 
   const __m128i end_mark = _mm_set1_epi8(kEndMark);
   const __m128i every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
   std::size_t at = from;
-  for (; end - at >= 16 + kLaterReach; at += 16) {
+  while (end - at >= 16 + kLaterReach) {
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at - 1));
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
     __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every);
     for (std::size_t i = 0; i < kPairs; ++i) begun = _mm_or_si128(begun, pair_at(at, i));
-    const __m128i candidates = _mm_and_si128(_mm_cmpeq_epi8(before, line_feed), begun);
-    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(candidates)); mask != 0;
-         mask &= mask - 1) {
-      const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
-      if (MayBeWanted(buffer + position, buffer + end, starts)) return position;
-    }
+    const __m128i after_lf = _mm_cmpeq_epi8(before, line_feed);
+    const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(after_lf, begun)));
+    at = mask == 0 ? at + 16
+                   : VisitBlock(buffer, at, 16, mask,
+                                static_cast<std::uint32_t>(_mm_movemask_epi8(after_lf)), end,
+                                starts, visit);
+    if (at == kStopSearch) return at;
   }
-  return FindCandidatePortable(buffer, at, end, starts);
+  return at;
 }
-
-template <std::size_t kPairs>
-struct Sse2Search {
-  static std::size_t Find(const char* buffer, std::size_t from, std::size_t end,
-                          const RecordStarts& starts) {
-    return FindCandidateSse2<kPairs>(buffer, from, end, starts);
-  }
-};
 #endif
 
 #if defined(SCENREG_AVX2_SEARCH)
 // The same, 32 positions at a time.
-template <std::size_t kPairs>
-__attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer, std::size_t from,
-                                                              std::size_t end,
-                                                              const RecordStarts& starts) {
+template <std::size_t kPairs, typename Visit>
+__attribute__((target("avx2"))) std::size_t VisitCandidatesAvx2(const char* buffer,
+                                                                std::size_t from, std::size_t end,
+                                                                const RecordStarts& starts,
+                                                                Visit& visit) {
   // Each pair's two bytes and the later one's distance, kept in registers.
   __m256i firsts[kPairs];
   __m256i laters[kPairs];
@@ -166,59 +194,79 @@ __attribute__((target("avx2"))) std::size_t FindCandidateAvx2(const char* buffer
   const __m256i end_mark = _mm256_set1_epi8(kEndMark);
   const __m256i every = _mm256_set1_epi8(starts.every_first_byte ? -1 : 0);
   std::size_t at = from;
-  for (; end - at >= 32 + kLaterReach; at += 32) {
+  while (end - at >= 32 + kLaterReach) {
     const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at - 1));
     const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
     __m256i begun = _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every);
     for (std::size_t i = 0; i < kPairs; ++i) begun = _mm256_or_si256(begun, pair_at(at, i));
-    const __m256i candidates = _mm256_and_si256(_mm256_cmpeq_epi8(before, line_feed), begun);
-    for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(candidates)); mask != 0;
-         mask &= mask - 1) {
-      const std::size_t position = at + static_cast<std::size_t>(std::countr_zero(mask));
-      if (MayBeWanted(buffer + position, buffer + end, starts)) return position;
-    }
+    const __m256i after_lf = _mm256_cmpeq_epi8(before, line_feed);
+    const auto mask =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(after_lf, begun)));
+    at = mask == 0 ? at + 32
+                   : VisitBlock(buffer, at, 32, mask,
+                                static_cast<std::uint32_t>(_mm256_movemask_epi8(after_lf)), end,
+                                starts, visit);
+    if (at == kStopSearch) return at;
   }
-  return FindCandidateSse2<kPairs>(buffer, at, end, starts);
+  return VisitCandidatesSse2<kPairs>(buffer, at, end, starts, visit);
 }
-
-template <std::size_t kPairs>
-struct Avx2Search {
-  static std::size_t Find(const char* buffer, std::size_t from, std::size_t end,
-                          const RecordStarts& starts) {
-    return FindCandidateAvx2<kPairs>(buffer, from, end, starts);
-  }
-};
 
 const bool has_avx2 = __builtin_cpu_supports("avx2");
 #endif
 
-// Each search made for the number of pairs, which it then tests unrolled.
-template <template <std::size_t> typename Search>
-std::size_t ForPairCount(const char* buffer, std::size_t from, std::size_t end,
-                         const RecordStarts& starts) {
-  switch (starts.pair_count) {
-    case 0:  // the first pair then matches nothing
-    case 1:
-      return Search<1>::Find(buffer, from, end, starts);
-    case 2:
-      return Search<2>::Find(buffer, from, end, starts);
-    case 3:
-      return Search<3>::Find(buffer, from, end, starts);
-    default:
-      return Search<4>::Find(buffer, from, end, starts);
-  }
-}
-
-std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
-                          const RecordStarts& starts) {
+// Visits the candidates from `from` with the widest search the processor
+// and the fuzz targets' settings allow, made for the number of pairs, which
+// it then tests unrolled. Returns where the vector blocks end (`from` itself
+// without them) or kStopSearch.
+template <typename Visit>
+std::size_t VisitCandidates([[maybe_unused]] const char* buffer, std::size_t from,
+                            [[maybe_unused]] std::size_t end,
+                            [[maybe_unused]] const RecordStarts& starts,
+                            [[maybe_unused]] Visit& visit) {
 #if defined(SCENREG_AVX2_SEARCH)
-  if (has_avx2 && !portable_record_search && !narrow_record_search)
-    return ForPairCount<Avx2Search>(buffer, from, end, starts);
+  if (has_avx2 && !portable_record_search && !narrow_record_search) {
+    switch (starts.pair_count) {
+      case 0:  // the first pair then matches nothing
+      case 1:
+        return VisitCandidatesAvx2<1>(buffer, from, end, starts, visit);
+      case 2:
+        return VisitCandidatesAvx2<2>(buffer, from, end, starts, visit);
+      case 3:
+        return VisitCandidatesAvx2<3>(buffer, from, end, starts, visit);
+      default:
+        return VisitCandidatesAvx2<4>(buffer, from, end, starts, visit);
+    }
+  }
 #endif
 #if defined(__SSE2__)
-  if (!portable_record_search) return ForPairCount<Sse2Search>(buffer, from, end, starts);
+  if (!portable_record_search) {
+    switch (starts.pair_count) {
+      case 0:
+      case 1:
+        return VisitCandidatesSse2<1>(buffer, from, end, starts, visit);
+      case 2:
+        return VisitCandidatesSse2<2>(buffer, from, end, starts, visit);
+      case 3:
+        return VisitCandidatesSse2<3>(buffer, from, end, starts, visit);
+      default:
+        return VisitCandidatesSse2<4>(buffer, from, end, starts, visit);
+    }
+  }
 #endif
-  return FindCandidatePortable(buffer, from, end, starts);
+  return from;
+}
+
+// The first record start in [from, end) that may be wanted, or end; from is
+// past the unit's next record, so every record start there follows an LF.
+std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
+                          const RecordStarts& starts) {
+  std::size_t found = end;
+  const auto stop_at = [&](std::size_t position, std::size_t) {
+    found = position;
+    return kStopSearch;
+  };
+  const std::size_t searched = VisitCandidates(buffer, from, end, starts, stop_at);
+  return searched == kStopSearch ? found : FindCandidatePortable(buffer, searched, end, starts);
 }
 
 // One past the last LF in [from, end), or 0 when there is none. Whole
@@ -274,6 +322,38 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
   }
 }
 
+// Once a record is taken, the batch goes on within the bytes read: the
+// search runs on across the records it finds, cutting and handing over each
+// wanted one, as the record-at-a-time steps below would. An end mark, a
+// record whose LF is not in the buffer and the bytes after the last whole
+// block are left to those steps: the unit stays at the last record start
+// reached, where they go on. True when `take` asked to stop.
+bool TakeWithinBuffer(UnitConnection& connection, const RecordStarts& starts, RecordTaker take,
+                      void* context, std::size_t& after_last_taken) {
+  bool stopped = false;
+  const auto take_candidate = [&](std::size_t position, std::size_t lf_hint) {
+    const char* const buffer = connection.buffer;
+    connection.next = position;
+    if (buffer[position] == kEndMark) return kStopSearch;
+    const char* lf = buffer + lf_hint;
+    if (*lf != '\n') lf = static_cast<const char*>(std::memchr(lf, '\n', connection.end - lf_hint));
+    if (lf == nullptr) return kStopSearch;
+    std::string_view record;
+    CutRecord(connection, lf, record);
+    if (IsWanted(record, starts)) {
+      if (take(record, context)) {
+        stopped = true;
+        return kStopSearch;
+      }
+      after_last_taken = connection.next;
+    }
+    return connection.next;
+  };
+  // The unit's next record follows an LF: one was taken.
+  VisitCandidates(connection.buffer, connection.next, connection.end, starts, take_candidate);
+  return stopped;
+}
+
 // Reads ahead only before the first record: a batch keeps the table busy
 // for no more than one read. Where the bytes read so far end, the unit goes
 // back to the end of the last record handed over, so that the records passed
@@ -285,6 +365,8 @@ IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take
   bool taken_any = false;
   std::size_t after_last_taken = 0;
   for (;;) {
+    if (taken_any && TakeWithinBuffer(*connection, starts, take, context, after_last_taken))
+      return kIoSuccess;
     IoOutcome outcome = kIoSuccess;
     if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, !taken_any);
     std::string_view record;
