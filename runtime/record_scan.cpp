@@ -90,125 +90,180 @@ constexpr std::size_t kLaterReach = 7;
 // What a visit of candidates returns to stop the search.
 constexpr std::size_t kStopSearch = ~std::size_t{0};
 
-// Hands each candidate of one block's mask to `visit`, which returns where the
-// search goes on (past the candidate) or kStopSearch. Returns where the next
-// block begins, or kStopSearch. `after_lf` has a bit for each position of the
-// block that follows an LF, so the candidate's own LF is often known: `visit`
-// gets its position, or where to search for it (no LF comes before that).
-template <typename Visit>
-[[gnu::always_inline]] inline std::size_t VisitBlock(const char* buffer, std::size_t at,
-                                                     std::size_t width, std::uint32_t mask,
-                                                     std::uint32_t after_lf, std::size_t end,
-                                                     const RecordStarts& starts, Visit& visit) {
-  while (mask != 0) {
-    const auto offset = static_cast<unsigned>(std::countr_zero(mask));
-    const std::size_t position = at + offset;
-    if (!MayBeWanted(buffer + position, buffer + end, starts)) {
-      mask &= mask - 1;
+// The vector searches look at 64 positions per step, one bit each.
+constexpr std::size_t kChunk = 64;
+
+struct ChunkMasks {
+  std::uint64_t line_starts = 0;  // follows an LF
+  // A line start that begins like one of the texts by their pairs' two
+  // bytes, or holds the end mark: a candidate, confirmed by the visit.
+  std::uint64_t candidates = 0;
+};
+
+// Hands each candidate from `from` to `visit` in order, with where its LF is
+// or where to search for it (no LF comes before that), and goes on where the
+// visit says (past the candidate), or stops at kStopSearch. The masks of the
+// chunk after the current one are made ahead: the LF of a line that crosses
+// into it is then known too. Library lines are short, so most chunks hold a
+// candidate or none, and every test of one is in place. A wanted record holds
+// both bytes of its text's pair, so none is missed; the bytes of a shorter
+// record's successor can only make a needless candidate. `from` must follow
+// an LF, or be tested already. Returns where the chunks that fit end (for the
+// bytes after them) or kStopSearch.
+template <typename ChunkSearch, typename Visit>
+std::size_t VisitCandidatesInChunks(const char* buffer, std::size_t from, std::size_t end,
+                                    const ChunkSearch& search, Visit& visit) {
+  constexpr std::size_t kFits = kChunk + kLaterReach;  // bytes a chunk's masks read
+  std::size_t at = from;
+  if (end - at < kFits) return at;
+  ChunkMasks current = search(buffer + at);
+  for (;;) {
+    const bool following_fits = end - at >= kChunk + kFits;
+    const ChunkMasks following = following_fits ? search(buffer + at + kChunk) : ChunkMasks{};
+    std::uint64_t candidates = current.candidates;
+    std::size_t resume = at + kChunk;
+    while (candidates != 0) {
+      const auto offset = static_cast<unsigned>(std::countr_zero(candidates));
+      const std::size_t position = at + offset;
+      const std::uint64_t later_starts = (current.line_starts >> offset) >> 1;
+      const std::size_t lf_hint =
+          later_starts != 0 ? position + static_cast<std::size_t>(std::countr_zero(later_starts))
+          : following.line_starts != 0
+              ? at + kChunk - 1 + static_cast<std::size_t>(std::countr_zero(following.line_starts))
+              : at + kChunk - 1;
+      resume = visit(position, lf_hint);
+      if (resume == kStopSearch) return kStopSearch;
+      if (resume >= at + kChunk) break;
+      candidates &= ~std::uint64_t{0} << (resume - at);
+      resume = at + kChunk;
+    }
+    if (resume < at + 2 * kChunk && following_fits) {
+      // The next chunk's candidates before the visit's end are passed.
+      at += kChunk;
+      current = following;
+      if (resume > at) current.candidates &= ~std::uint64_t{0} << (resume - at);
       continue;
     }
-    // A bit past the candidate's marks an LF at or after it.
-    const std::uint64_t later_lfs = std::uint64_t{after_lf} >> (offset + 1);
-    const std::size_t lf_hint =
-        later_lfs != 0 ? position + static_cast<std::size_t>(std::countr_zero(later_lfs))
-                       : at + width - 1;
-    const std::size_t resume = visit(position, lf_hint);
-    if (resume == kStopSearch || resume >= at + width) return resume;
-    mask &= ~std::uint32_t{0} << (resume - at);
+    // A long record took the visit past the next chunk, or the next one does
+    // not fit: the search starts afresh there.
+    at = resume;
+    if (at > end || end - at < kFits) return at;
+    current = search(buffer + at);
   }
-  return at + width;
 }
 
 #if defined(__SSE2__)
-// The search, 16 positions at a time: a mask of those that follow an LF and
-// begin like one of the texts by the pairs' two bytes, or hold the end mark.
-// Library lines are short, so a mask often has a bit or two; each is
-// confirmed in place. A wanted record holds both bytes of its text's pair,
-// so none is missed; the bytes of a shorter record's successor can only make
-// a needless candidate. `from` must follow an LF, or be tested already; the
-// loop runs on across candidates, so returns only where the blocks that fit
-// end (for the bytes after them) or where `visit` stops it.
+// 16 positions at a time, four to a chunk.
+template <std::size_t kPairs>
+struct Sse2ChunkSearch {
+  // Per pair, its two bytes and the later one's distance, kept in registers.
+  struct {
+    __m128i firsts[kPairs];
+    __m128i laters[kPairs];
+    std::size_t later_offsets[kPairs];
+    __m128i every;
+  } pairs;
+
+  explicit Sse2ChunkSearch(const RecordStarts& starts) {
+    for (std::size_t i = 0; i < kPairs; ++i) {
+      pairs.firsts[i] = _mm_set1_epi8(starts.byte_pairs[i].first);
+      pairs.laters[i] = _mm_set1_epi8(starts.byte_pairs[i].later);
+      pairs.later_offsets[i] = starts.byte_pairs[i].later_offset;
+    }
+    pairs.every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
+  }
+
+  ChunkMasks operator()(const char* at) const {
+    const auto load = [](const char* from) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    };
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i end_mark = _mm_set1_epi8(kEndMark);
+    ChunkMasks masks;
+    for (std::size_t piece = 0; piece < kChunk; piece += 16) {
+      const char* const here_at = at + piece;
+      const __m128i here = load(here_at);
+      __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), pairs.every);
+      for (std::size_t i = 0; i < kPairs; ++i)
+        begun = _mm_or_si128(
+            begun,
+            _mm_and_si128(_mm_cmpeq_epi8(here, pairs.firsts[i]),
+                          _mm_cmpeq_epi8(load(here_at + pairs.later_offsets[i]), pairs.laters[i])));
+      const __m128i after_lf = _mm_cmpeq_epi8(load(here_at - 1), line_feed);
+      masks.line_starts |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(after_lf))}
+                           << piece;
+      masks.candidates |= std::uint64_t{static_cast<std::uint16_t>(
+                              _mm_movemask_epi8(_mm_and_si128(after_lf, begun)))}
+                          << piece;
+    }
+    return masks;
+  }
+};
+
+// Flattened: the chunk loop, the search and the visit become one loop.
 template <std::size_t kPairs, typename Visit>
-std::size_t VisitCandidatesSse2(const char* buffer, std::size_t from, std::size_t end,
-                                const RecordStarts& starts, Visit& visit) {
-  // Each pair's two bytes and the later one's distance, kept in registers.
-  __m128i firsts[kPairs];
-  __m128i laters[kPairs];
-  std::size_t later_offsets[kPairs];
-  for (std::size_t i = 0; i < kPairs; ++i) {
-    firsts[i] = _mm_set1_epi8(starts.byte_pairs[i].first);
-    laters[i] = _mm_set1_epi8(starts.byte_pairs[i].later);
-    later_offsets[i] = starts.byte_pairs[i].later_offset;
-  }
-  const auto pair_at = [&](std::size_t at, std::size_t i) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
-    const __m128i later =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at + later_offsets[i]));
-    return _mm_and_si128(_mm_cmpeq_epi8(first, firsts[i]), _mm_cmpeq_epi8(later, laters[i]));
-  };
-  const __m128i line_feed = _mm_set1_epi8('\n');
-  const __m128i end_mark = _mm_set1_epi8(kEndMark);
-  const __m128i every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
-  std::size_t at = from;
-  while (end - at >= 16 + kLaterReach) {
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at - 1));
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + at));
-    __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), every);
-    for (std::size_t i = 0; i < kPairs; ++i) begun = _mm_or_si128(begun, pair_at(at, i));
-    const __m128i after_lf = _mm_cmpeq_epi8(before, line_feed);
-    const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(after_lf, begun)));
-    at = mask == 0 ? at + 16
-                   : VisitBlock(buffer, at, 16, mask,
-                                static_cast<std::uint32_t>(_mm_movemask_epi8(after_lf)), end,
-                                starts, visit);
-    if (at == kStopSearch) return at;
-  }
-  return at;
+[[gnu::flatten]] std::size_t VisitCandidatesSse2(const char* buffer, std::size_t from,
+                                                 std::size_t end, const RecordStarts& starts,
+                                                 Visit& visit) {
+  const Sse2ChunkSearch<kPairs> search(starts);
+  return VisitCandidatesInChunks(buffer, from, end, search, visit);
 }
 #endif
 
 #if defined(SCENREG_AVX2_SEARCH)
-// The same, 32 positions at a time.
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline __m256i LoadAvx2(const char* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// 32 positions at a time, two to a chunk.
+template <std::size_t kPairs>
+struct Avx2ChunkSearch {
+  struct {
+    __m256i firsts[kPairs];
+    __m256i laters[kPairs];
+    std::size_t later_offsets[kPairs];
+    __m256i every;
+  } pairs;
+
+  __attribute__((target("avx2"))) explicit Avx2ChunkSearch(const RecordStarts& starts) {
+    for (std::size_t i = 0; i < kPairs; ++i) {
+      pairs.firsts[i] = _mm256_set1_epi8(starts.byte_pairs[i].first);
+      pairs.laters[i] = _mm256_set1_epi8(starts.byte_pairs[i].later);
+      pairs.later_offsets[i] = starts.byte_pairs[i].later_offset;
+    }
+    pairs.every = _mm256_set1_epi8(starts.every_first_byte ? -1 : 0);
+  }
+
+  __attribute__((target("avx2"))) ChunkMasks operator()(const char* at) const {
+    const __m256i line_feed = _mm256_set1_epi8('\n');
+    const __m256i end_mark = _mm256_set1_epi8(kEndMark);
+    ChunkMasks masks;
+    for (std::size_t piece = 0; piece < kChunk; piece += 32) {
+      const char* const here_at = at + piece;
+      const __m256i here = LoadAvx2(here_at);
+      __m256i begun = _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), pairs.every);
+      for (std::size_t i = 0; i < kPairs; ++i)
+        begun = _mm256_or_si256(
+            begun, _mm256_and_si256(_mm256_cmpeq_epi8(here, pairs.firsts[i]),
+                                    _mm256_cmpeq_epi8(LoadAvx2(here_at + pairs.later_offsets[i]),
+                                                      pairs.laters[i])));
+      const __m256i after_lf = _mm256_cmpeq_epi8(LoadAvx2(here_at - 1), line_feed);
+      masks.line_starts |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(after_lf))}
+                           << piece;
+      masks.candidates |= std::uint64_t{static_cast<std::uint32_t>(
+                              _mm256_movemask_epi8(_mm256_and_si256(after_lf, begun)))}
+                          << piece;
+    }
+    return masks;
+  }
+};
+
 template <std::size_t kPairs, typename Visit>
-__attribute__((target("avx2"))) std::size_t VisitCandidatesAvx2(const char* buffer,
-                                                                std::size_t from, std::size_t end,
-                                                                const RecordStarts& starts,
-                                                                Visit& visit) {
-  // Each pair's two bytes and the later one's distance, kept in registers.
-  __m256i firsts[kPairs];
-  __m256i laters[kPairs];
-  std::size_t later_offsets[kPairs];
-  for (std::size_t i = 0; i < kPairs; ++i) {
-    firsts[i] = _mm256_set1_epi8(starts.byte_pairs[i].first);
-    laters[i] = _mm256_set1_epi8(starts.byte_pairs[i].later);
-    later_offsets[i] = starts.byte_pairs[i].later_offset;
-  }
-  const auto pair_at = [&](std::size_t at, std::size_t i) __attribute__((target("avx2"))) {
-    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
-    const __m256i later =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at + later_offsets[i]));
-    return _mm256_and_si256(_mm256_cmpeq_epi8(first, firsts[i]),
-                            _mm256_cmpeq_epi8(later, laters[i]));
-  };
-  const __m256i line_feed = _mm256_set1_epi8('\n');
-  const __m256i end_mark = _mm256_set1_epi8(kEndMark);
-  const __m256i every = _mm256_set1_epi8(starts.every_first_byte ? -1 : 0);
-  std::size_t at = from;
-  while (end - at >= 32 + kLaterReach) {
-    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at - 1));
-    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + at));
-    __m256i begun = _mm256_or_si256(_mm256_cmpeq_epi8(here, end_mark), every);
-    for (std::size_t i = 0; i < kPairs; ++i) begun = _mm256_or_si256(begun, pair_at(at, i));
-    const __m256i after_lf = _mm256_cmpeq_epi8(before, line_feed);
-    const auto mask =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(after_lf, begun)));
-    at = mask == 0 ? at + 32
-                   : VisitBlock(buffer, at, 32, mask,
-                                static_cast<std::uint32_t>(_mm256_movemask_epi8(after_lf)), end,
-                                starts, visit);
-    if (at == kStopSearch) return at;
-  }
-  return VisitCandidatesSse2<kPairs>(buffer, at, end, starts, visit);
+[[gnu::flatten]] __attribute__((target("avx2"))) std::size_t VisitCandidatesAvx2(
+    const char* buffer, std::size_t from, std::size_t end, const RecordStarts& starts,
+    Visit& visit) {
+  const Avx2ChunkSearch<kPairs> search(starts);
+  return VisitCandidatesInChunks(buffer, from, end, search, visit);
 }
 
 const bool has_avx2 = __builtin_cpu_supports("avx2");
@@ -216,7 +271,7 @@ const bool has_avx2 = __builtin_cpu_supports("avx2");
 
 // Visits the candidates from `from` with the widest search the processor
 // and the fuzz targets' settings allow, made for the number of pairs, which
-// it then tests unrolled. Returns where the vector blocks end (`from` itself
+// it then tests unrolled. Returns where the vector chunks end (`from` itself
 // without them) or kStopSearch.
 template <typename Visit>
 std::size_t VisitCandidates([[maybe_unused]] const char* buffer, std::size_t from,
@@ -262,6 +317,7 @@ std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
   std::size_t found = end;
   const auto stop_at = [&](std::size_t position, std::size_t) {
+    if (!MayBeWanted(buffer + position, buffer + end, starts)) return position + 1;
     found = position;
     return kStopSearch;
   };
@@ -323,35 +379,51 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
 }
 
 // Once a record is taken, the batch goes on within the bytes read: the
-// search runs on across the records it finds, cutting and handing over each
-// wanted one, as the record-at-a-time steps below would. An end mark, a
-// record whose LF is not in the buffer and the bytes after the last whole
-// block are left to those steps: the unit stays at the last record start
-// reached, where they go on. True when `take` asked to stop.
+// search runs on across the records it finds, cutting each wanted one, as the
+// record-at-a-time steps below would. The wanted records are gathered and
+// handed over after the search, a few dozen at a time, so that the search
+// calls nothing and keeps its vectors in registers. An end mark, a record
+// whose LF is not in the buffer and the bytes after the last whole chunk are
+// left to those steps: the unit stays at the last record start reached, where
+// they go on. True when `take` asked to stop; the unit is then right after
+// the record it stopped at.
 bool TakeWithinBuffer(UnitConnection& connection, const RecordStarts& starts, RecordTaker take,
                       void* context, std::size_t& after_last_taken) {
-  bool stopped = false;
-  const auto take_candidate = [&](std::size_t position, std::size_t lf_hint) {
-    const char* const buffer = connection.buffer;
-    connection.next = position;
-    if (buffer[position] == kEndMark) return kStopSearch;
-    const char* lf = buffer + lf_hint;
-    if (*lf != '\n') lf = static_cast<const char*>(std::memchr(lf, '\n', connection.end - lf_hint));
-    if (lf == nullptr) return kStopSearch;
-    std::string_view record;
-    CutRecord(connection, lf, record);
-    if (IsWanted(record, starts)) {
-      if (take(record, context)) {
-        stopped = true;
-        return kStopSearch;
+  constexpr std::size_t kGathered = 64;
+  std::array<std::string_view, kGathered> records;
+  std::array<std::size_t, kGathered> record_ends;
+  for (;;) {
+    std::size_t count = 0;
+    const auto gather_candidate = [&](std::size_t position, std::size_t lf_hint) {
+      const char* const buffer = connection.buffer;
+      connection.next = position;
+      if (buffer[position] == kEndMark) return kStopSearch;
+      const char* lf = buffer + lf_hint;
+      if (*lf != '\n')
+        lf = static_cast<const char*>(std::memchr(lf, '\n', connection.end - lf_hint));
+      if (lf == nullptr) return kStopSearch;
+      std::string_view record;
+      CutRecord(connection, lf, record);
+      if (IsWanted(record, starts)) {
+        records[count] = record;
+        record_ends[count] = connection.next;
+        if (++count == kGathered) return kStopSearch;
       }
-      after_last_taken = connection.next;
+      return connection.next;
+    };
+    // The unit's next record follows an LF: one was taken.
+    VisitCandidates(connection.buffer, connection.next, connection.end, starts, gather_candidate);
+    const std::size_t search_end = connection.next;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (take(records[i], context)) {
+        connection.next = record_ends[i];
+        return true;
+      }
+      after_last_taken = record_ends[i];
     }
-    return connection.next;
-  };
-  // The unit's next record follows an LF: one was taken.
-  VisitCandidates(connection.buffer, connection.next, connection.end, starts, take_candidate);
-  return stopped;
+    connection.next = search_end;
+    if (count < kGathered) return false;
+  }
 }
 
 // Reads ahead only before the first record: a batch keeps the table busy
