@@ -1,6 +1,7 @@
 #include "registration/library_scan.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "runtime/record_file.h"
@@ -47,9 +48,8 @@ bool ReadAreaNumber(std::string_view header, std::int32_t& number) {
 }
 
 // Counts a header line and keeps its number; true at the title line, which
-// ends the scan. Runs inside the read, so it uses no unit.
-bool TakeLine(std::string_view line, void* context) {
-  ScanProgress& progress = *static_cast<ScanProgress*>(context);
+// ends the scan.
+bool TakeLine(std::string_view line, ScanProgress& progress) {
   if (IsAreaHeader(line)) {
     // Counted before the number is read, whatever the number turns out to
     // be; the counter saturates instead of overflowing on absurd input.
@@ -61,6 +61,15 @@ bool TakeLine(std::string_view line, void* context) {
   progress.scan.already_entered =
       SameText(line.substr(0, kTitleLineLength), progress.title_line.view());
   return progress.scan.already_entered;
+}
+
+// Takes the lines up to the title line. Runs inside the read, so it uses no
+// unit.
+std::size_t TakeLines(std::span<const std::string_view> lines, void* context) {
+  ScanProgress& progress = *static_cast<ScanProgress*>(context);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (TakeLine(lines[i], progress)) return i + 1;
+  return lines.size();
 }
 
 }  // namespace
@@ -86,7 +95,7 @@ LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_numb
   // A read buffer's lines at a time. Any failed read, not only the end of
   // the file, ends the scan: the headers counted so far decide.
   while (!progress.scan.already_entered &&
-         ReadRecordsStartingWith(kLibraryUnit, starts, TakeLine, &progress, kWithExit) ==
+         ReadRecordsStartingWith(kLibraryUnit, starts, TakeLines, &progress, kWithExit) ==
              kIoSuccess) {
   }
   return progress.scan;

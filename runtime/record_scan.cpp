@@ -7,7 +7,10 @@
 
 #include "runtime/record_unit.h"
 
-#if defined(__SSE2__)
+// The 16-byte search: always there in 64-bit builds; 32-bit builds carry it
+// for the processors that have it, and the others search without vectors.
+#if defined(__SSE2__) || (defined(__i386__) && defined(__GNUC__))
+#define SCENREG_SSE2_SEARCH 1
 #include <emmintrin.h>
 #endif
 // 64-bit builds also carry a 32-byte search, taken where the processor has it.
@@ -27,6 +30,14 @@ namespace {
 
 using namespace record_unit;
 
+// The texts are short: compared in place, without a call, so that the
+// search around it keeps its vectors in registers.
+[[gnu::always_inline]] inline bool SameBytes(const char* a, const char* b, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // Whether the `available` bytes at `at` begin with one of the texts. A text
 // longer than them counts when they are its beginning, unless it must be
 // there whole.
@@ -42,15 +53,14 @@ using namespace record_unit;
       if (texts[i].size() <= 8) return true;
       const std::size_t compared = std::min(texts[i].size(), available);
       if ((!whole || compared == texts[i].size()) &&
-          std::memcmp(at + 8, texts[i].data() + 8, compared - 8) == 0)
+          SameBytes(at + 8, texts[i].data() + 8, compared - 8))
         return true;
     }
     return false;
   }
   for (const std::string_view text : texts) {
     const std::size_t compared = std::min(text.size(), available);
-    if ((!whole || compared == text.size()) && std::memcmp(at, text.data(), compared) == 0)
-      return true;
+    if ((!whole || compared == text.size()) && SameBytes(at, text.data(), compared)) return true;
   }
   return false;
 }
@@ -102,57 +112,51 @@ struct ChunkMasks {
 
 // Hands each candidate from `from` to `visit` in order, with where its LF is
 // or where to search for it (no LF comes before that), and goes on where the
-// visit says (past the candidate), or stops at kStopSearch. The masks of the
-// chunk after the current one are made ahead: the LF of a line that crosses
-// into it is then known too. Library lines are short, so most chunks hold a
-// candidate or none, and every test of one is in place. A wanted record holds
+// visit says (past the candidate), or stops at kStopSearch. Library lines
+// are short, so a chunk holds a candidate or two, each tested in place, and
+// its LF is mostly known from the chunk's line starts. A wanted record holds
 // both bytes of its text's pair, so none is missed; the bytes of a shorter
 // record's successor can only make a needless candidate. `from` must follow
-// an LF, or be tested already. Returns where the chunks that fit end (for the
-// bytes after them) or kStopSearch.
+// an LF, or be tested already. Returns where the chunks that fit end (for
+// the bytes after them) or kStopSearch. The visit works on a copy of its
+// state, which is handed back at the end: as a local, nothing the visit
+// stores can make the compiler read it again.
 template <typename ChunkSearch, typename Visit>
 std::size_t VisitCandidatesInChunks(const char* buffer, std::size_t from, std::size_t end,
-                                    const ChunkSearch& search, Visit& visit) {
+                                    const ChunkSearch& search, Visit& visit_state) {
   constexpr std::size_t kFits = kChunk + kLaterReach;  // bytes a chunk's masks read
+  Visit visit = visit_state;
   std::size_t at = from;
-  if (end - at < kFits) return at;
-  ChunkMasks current = search(buffer + at);
-  for (;;) {
-    const bool following_fits = end - at >= kChunk + kFits;
-    const ChunkMasks following = following_fits ? search(buffer + at + kChunk) : ChunkMasks{};
-    std::uint64_t candidates = current.candidates;
+  while (end - at >= kFits) {
+    const ChunkMasks masks = search(buffer + at);
+    std::uint64_t candidates = masks.candidates;
     std::size_t resume = at + kChunk;
     while (candidates != 0) {
       const auto offset = static_cast<unsigned>(std::countr_zero(candidates));
       const std::size_t position = at + offset;
-      const std::uint64_t later_starts = (current.line_starts >> offset) >> 1;
+      const std::uint64_t later_starts = (masks.line_starts >> offset) >> 1;
       const std::size_t lf_hint =
           later_starts != 0 ? position + static_cast<std::size_t>(std::countr_zero(later_starts))
-          : following.line_starts != 0
-              ? at + kChunk - 1 + static_cast<std::size_t>(std::countr_zero(following.line_starts))
-              : at + kChunk - 1;
-      resume = visit(position, lf_hint);
-      if (resume == kStopSearch) return kStopSearch;
-      if (resume >= at + kChunk) break;
-      candidates &= ~std::uint64_t{0} << (resume - at);
-      resume = at + kChunk;
+                            : at + kChunk - 1;
+      const std::size_t goes_on = visit(position, lf_hint);
+      if (goes_on >= at + kChunk) {  // kStopSearch too
+        resume = goes_on;
+        break;
+      }
+      candidates &= ~std::uint64_t{0} << (goes_on - at);
     }
-    if (resume < at + 2 * kChunk && following_fits) {
-      // The next chunk's candidates before the visit's end are passed.
-      at += kChunk;
-      current = following;
-      if (resume > at) current.candidates &= ~std::uint64_t{0} << (resume - at);
-      continue;
-    }
-    // A long record took the visit past the next chunk, or the next one does
-    // not fit: the search starts afresh there.
     at = resume;
-    if (at > end || end - at < kFits) return at;
-    current = search(buffer + at);
+    if (at == kStopSearch) break;
   }
+  visit_state = visit;
+  return at;
 }
 
-#if defined(__SSE2__)
+#if defined(SCENREG_SSE2_SEARCH)
+[[gnu::always_inline]] __attribute__((target("sse2"))) inline __m128i LoadSse2(const char* at) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
 // 16 positions at a time, four to a chunk.
 template <std::size_t kPairs>
 struct Sse2ChunkSearch {
@@ -164,7 +168,7 @@ struct Sse2ChunkSearch {
     __m128i every;
   } pairs;
 
-  explicit Sse2ChunkSearch(const RecordStarts& starts) {
+  __attribute__((target("sse2"))) explicit Sse2ChunkSearch(const RecordStarts& starts) {
     for (std::size_t i = 0; i < kPairs; ++i) {
       pairs.firsts[i] = _mm_set1_epi8(starts.byte_pairs[i].first);
       pairs.laters[i] = _mm_set1_epi8(starts.byte_pairs[i].later);
@@ -173,23 +177,20 @@ struct Sse2ChunkSearch {
     pairs.every = _mm_set1_epi8(starts.every_first_byte ? -1 : 0);
   }
 
-  ChunkMasks operator()(const char* at) const {
-    const auto load = [](const char* from) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    };
+  __attribute__((target("sse2"))) ChunkMasks operator()(const char* at) const {
     const __m128i line_feed = _mm_set1_epi8('\n');
     const __m128i end_mark = _mm_set1_epi8(kEndMark);
     ChunkMasks masks;
     for (std::size_t piece = 0; piece < kChunk; piece += 16) {
       const char* const here_at = at + piece;
-      const __m128i here = load(here_at);
+      const __m128i here = LoadSse2(here_at);
       __m128i begun = _mm_or_si128(_mm_cmpeq_epi8(here, end_mark), pairs.every);
       for (std::size_t i = 0; i < kPairs; ++i)
         begun = _mm_or_si128(
-            begun,
-            _mm_and_si128(_mm_cmpeq_epi8(here, pairs.firsts[i]),
-                          _mm_cmpeq_epi8(load(here_at + pairs.later_offsets[i]), pairs.laters[i])));
-      const __m128i after_lf = _mm_cmpeq_epi8(load(here_at - 1), line_feed);
+            begun, _mm_and_si128(_mm_cmpeq_epi8(here, pairs.firsts[i]),
+                                 _mm_cmpeq_epi8(LoadSse2(here_at + pairs.later_offsets[i]),
+                                                pairs.laters[i])));
+      const __m128i after_lf = _mm_cmpeq_epi8(LoadSse2(here_at - 1), line_feed);
       masks.line_starts |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(after_lf))}
                            << piece;
       masks.candidates |= std::uint64_t{static_cast<std::uint16_t>(
@@ -202,12 +203,18 @@ struct Sse2ChunkSearch {
 
 // Flattened: the chunk loop, the search and the visit become one loop.
 template <std::size_t kPairs, typename Visit>
-[[gnu::flatten]] std::size_t VisitCandidatesSse2(const char* buffer, std::size_t from,
-                                                 std::size_t end, const RecordStarts& starts,
-                                                 Visit& visit) {
+[[gnu::flatten]] __attribute__((target("sse2"))) std::size_t VisitCandidatesSse2(
+    const char* buffer, std::size_t from, std::size_t end, const RecordStarts& starts,
+    Visit& visit) {
   const Sse2ChunkSearch<kPairs> search(starts);
   return VisitCandidatesInChunks(buffer, from, end, search, visit);
 }
+
+#if defined(__SSE2__)
+constexpr bool has_sse2 = true;
+#else
+const bool has_sse2 = __builtin_cpu_supports("sse2");
+#endif
 #endif
 
 #if defined(SCENREG_AVX2_SEARCH)
@@ -293,8 +300,8 @@ std::size_t VisitCandidates([[maybe_unused]] const char* buffer, std::size_t fro
     }
   }
 #endif
-#if defined(__SSE2__)
-  if (!portable_record_search) {
+#if defined(SCENREG_SSE2_SEARCH)
+  if (has_sse2 && !portable_record_search) {
     switch (starts.pair_count) {
       case 0:
       case 1:
@@ -315,14 +322,20 @@ std::size_t VisitCandidates([[maybe_unused]] const char* buffer, std::size_t fro
 // past the unit's next record, so every record start there follows an LF.
 std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
                           const RecordStarts& starts) {
-  std::size_t found = end;
-  const auto stop_at = [&](std::size_t position, std::size_t) {
-    if (!MayBeWanted(buffer + position, buffer + end, starts)) return position + 1;
-    found = position;
-    return kStopSearch;
-  };
+  struct StopAtCandidate {
+    const char* buffer;
+    std::size_t end;
+    const RecordStarts* starts;
+    std::size_t found;
+    std::size_t operator()(std::size_t position, std::size_t) {
+      if (!MayBeWanted(buffer + position, buffer + end, *starts)) return position + 1;
+      found = position;
+      return kStopSearch;
+    }
+  } stop_at{buffer, end, &starts, end};
   const std::size_t searched = VisitCandidates(buffer, from, end, starts, stop_at);
-  return searched == kStopSearch ? found : FindCandidatePortable(buffer, searched, end, starts);
+  return searched == kStopSearch ? stop_at.found
+                                 : FindCandidatePortable(buffer, searched, end, starts);
 }
 
 // One past the last LF in [from, end), or 0 when there is none. Whole
@@ -378,89 +391,119 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
   }
 }
 
-// Once a record is taken, the batch goes on within the bytes read: the
+// The first LF in [from, end), or end. Whole words at a time and without a
+// call, for the same reason as SameBytes.
+[[gnu::always_inline]] inline std::size_t NextLineFeed(const char* buffer, std::size_t from,
+                                                       std::size_t end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::size_t at = from;
+  for (; end - at >= 8; at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, buffer + at, 8);
+    const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
+    // The lowest set high bit marks the first zero byte exactly.
+    const std::uint64_t found = (zero_where_lf - kOnes) & ~zero_where_lf & kHighBits;
+    if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+  }
+  for (; at < end; ++at)
+    if (buffer[at] == '\n') return at;
+  return end;
+}
+
+// The wanted records of one operation, with where each one's successor
+// starts.
+struct RecordBatch {
+  std::array<std::string_view, kRecordBatch> records;
+  std::array<std::size_t, kRecordBatch> ends;
+  std::size_t count = 0;
+
+  // True when it is full.
+  bool Add(std::string_view record, std::size_t end) {
+    records[count] = record;
+    ends[count] = end;
+    return ++count == kRecordBatch;
+  }
+};
+
+// Once a record is gathered, the batch goes on within the bytes read: the
 // search runs on across the records it finds, cutting each wanted one, as the
-// record-at-a-time steps below would. The wanted records are gathered and
-// handed over after the search, a few dozen at a time, so that the search
-// calls nothing and keeps its vectors in registers. An end mark, a record
-// whose LF is not in the buffer and the bytes after the last whole chunk are
-// left to those steps: the unit stays at the last record start reached, where
-// they go on. True when `take` asked to stop; the unit is then right after
-// the record it stopped at.
-bool TakeWithinBuffer(UnitConnection& connection, const RecordStarts& starts, RecordTaker take,
-                      void* context, std::size_t& after_last_taken) {
-  constexpr std::size_t kGathered = 64;
-  std::array<std::string_view, kGathered> records;
-  std::array<std::size_t, kGathered> record_ends;
-  for (;;) {
-    std::size_t count = 0;
-    const auto gather_candidate = [&](std::size_t position, std::size_t lf_hint) {
-      const char* const buffer = connection.buffer;
-      connection.next = position;
+// record-at-a-time steps would, which take over where the search leaves off:
+// at an end mark, at a record whose LF is not in the buffer, and in the bytes
+// after the last whole chunk. It ends when the batch is full or when those
+// steps would have to read. Nothing is handed over meanwhile, so the search
+// calls nothing and keeps its vectors in registers.
+void GatherWithinBuffer(UnitConnection& connection, const RecordStarts& starts,
+                        RecordBatch& batch) {
+  // The search's state, copied into registers while it runs.
+  struct GatherCandidate {
+    const char* buffer;
+    std::size_t end;
+    RecordStarts starts;
+    RecordBatch* batch;
+    std::size_t count;
+    std::size_t next;
+    std::size_t operator()(std::size_t position, std::size_t lf_hint) {
+      next = position;
       if (buffer[position] == kEndMark) return kStopSearch;
-      const char* lf = buffer + lf_hint;
-      if (*lf != '\n')
-        lf = static_cast<const char*>(std::memchr(lf, '\n', connection.end - lf_hint));
-      if (lf == nullptr) return kStopSearch;
-      std::string_view record;
-      CutRecord(connection, lf, record);
+      const std::size_t lf = NextLineFeed(buffer, lf_hint, end);
+      if (lf == end) return kStopSearch;
+      const std::string_view record = RecordEndingAt(buffer + position, buffer + lf);
+      next = lf + 1;
       if (IsWanted(record, starts)) {
-        records[count] = record;
-        record_ends[count] = connection.next;
-        if (++count == kGathered) return kStopSearch;
+        batch->records[count] = record;
+        batch->ends[count] = next;
+        if (++count == kRecordBatch) return kStopSearch;
       }
-      return connection.next;
-    };
-    // The unit's next record follows an LF: one was taken.
-    VisitCandidates(connection.buffer, connection.next, connection.end, starts, gather_candidate);
-    const std::size_t search_end = connection.next;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (take(records[i], context)) {
-        connection.next = record_ends[i];
-        return true;
-      }
-      after_last_taken = record_ends[i];
+      return next;
     }
-    connection.next = search_end;
-    if (count < kGathered) return false;
+  };
+  while (batch.count < kRecordBatch) {
+    // The unit's next record follows an LF: one was gathered.
+    GatherCandidate gather{connection.buffer, connection.end, starts, &batch,
+                           batch.count,       connection.next};
+    VisitCandidates(connection.buffer, connection.next, connection.end, starts, gather);
+    connection.next = gather.next;
+    batch.count = gather.count;
+    if (batch.count == kRecordBatch || connection.end_mark_seen) return;
+    IoOutcome outcome = PassOverRecords(connection, starts, false);
+    std::string_view record;
+    if (outcome == kIoSuccess) outcome = TakeRecord(connection, record, false);
+    if (outcome != kIoSuccess) return;
+    if (IsWanted(record, starts)) batch.Add(record, connection.next);
   }
 }
 
 // Reads ahead only before the first record: a batch keeps the table busy
-// for no more than one read. Where the bytes read so far end, the unit goes
-// back to the end of the last record handed over, so that the records passed
-// over after it (an end mark too) are there for the next operation, as they
-// would be after one record at a time.
+// for no more than one read. Afterwards the unit goes back to the end of the
+// last record taken, so that the records passed over after it (an end mark
+// too) are there for the next operation, as they would be after one record
+// at a time; no read happened meanwhile.
 IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take, void* context) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
-  bool taken_any = false;
-  std::size_t after_last_taken = 0;
-  for (;;) {
-    if (taken_any && TakeWithinBuffer(*connection, starts, take, context, after_last_taken))
-      return kIoSuccess;
+  RecordBatch batch;
+  while (batch.count == 0) {
     IoOutcome outcome = kIoSuccess;
-    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, !taken_any);
+    if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, true);
     std::string_view record;
-    if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, !taken_any);
-    if (outcome != kIoSuccess) {
-      if (!taken_any) return outcome;
-      // Only bytes in the buffer were passed over: no read happened.
-      connection->next = after_last_taken;
-      connection->end_mark_seen = false;
-      return kIoSuccess;
-    }
-    if (IsWanted(record, starts)) {
-      if (take(record, context)) return kIoSuccess;
-      taken_any = true;
-      after_last_taken = connection->next;
-    }
+    if (outcome == kIoSuccess) outcome = TakeRecord(*connection, record, true);
+    if (outcome != kIoSuccess) return outcome;
+    if (IsWanted(record, starts)) batch.Add(record, connection->next);
   }
+  GatherWithinBuffer(*connection, starts, batch);
+  // The first is taken whatever `take` says: the records passed over before
+  // it may be gone from the buffer with the read that found it.
+  const std::size_t taken = std::clamp<std::size_t>(
+      take(std::span(batch.records.data(), batch.count), context), 1, batch.count);
+  connection->next = batch.ends[taken - 1];
+  connection->end_mark_seen = false;
+  return kIoSuccess;
 }
 
-bool TakeOne(std::string_view record, void* context) {
-  *static_cast<std::string_view*>(context) = record;
-  return true;
+std::size_t TakeOne(std::span<const std::string_view> records, void* context) {
+  *static_cast<std::string_view*>(context) = records[0];
+  return 1;
 }
 
 }  // namespace
