@@ -1,6 +1,7 @@
 #include "registration/library_scan.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "runtime/record_file.h"
@@ -26,27 +27,49 @@ struct ScanProgress {
   std::int32_t* last_area_number = nullptr;
 };
 
+// Columns 7 to 9 of a header as its area number. Three digits, the form the
+// simulator writes, are the number as they stand; any other form is read by
+// the integer read, blank-padded like the rest of the field.
+bool ReadAreaNumber(std::string_view header, std::int32_t& number) {
+  if (header.size() >= 9) {
+    const unsigned hundreds = static_cast<unsigned char>(header[6]) - '0';
+    const unsigned tens = static_cast<unsigned char>(header[7]) - '0';
+    const unsigned ones = static_cast<unsigned char>(header[8]) - '0';
+    if (hundreds < 10 && tens < 10 && ones < 10) {
+      number = static_cast<std::int32_t>(hundreds * 100 + tens * 10 + ones);
+      return true;
+    }
+  }
+  TextField<3> columns;
+  AssignText(columns.span(), header.substr(std::min(header.size(), std::size_t{6}), 3));
+  if (ReadIntegerFromText(columns.view(), number, kWithExit) == kIoSuccess) return true;
+  number = 0;
+  return false;
+}
+
 // Counts a header line and keeps its number; true at the title line, which
-// ends the scan. Runs inside the read, so it uses no unit.
-bool TakeLine(std::string_view line, void* context) {
-  ScanProgress& progress = *static_cast<ScanProgress*>(context);
+// ends the scan.
+bool TakeLine(std::string_view line, ScanProgress& progress) {
   if (IsAreaHeader(line)) {
     // Counted before the number is read, whatever the number turns out to
     // be; the counter saturates instead of overflowing on absurd input.
     if (progress.scan.header_count < INT32_MAX) ++progress.scan.header_count;
-    // Columns 7 to 9, blank-padded like the rest of the field.
-    TextField<3> columns;
-    AssignText(columns.span(), line.substr(std::min(line.size(), std::size_t{6}), 3));
-    if (ReadIntegerFromText(columns.view(), *progress.last_area_number, kWithExit) != kIoSuccess) {
-      *progress.last_area_number = 0;
-      return false;
-    }
+    ReadAreaNumber(line, *progress.last_area_number);
+    return false;  // a header is never the title line, which is "Title=..."
   }
-  // Both sides as 26 blank-padded columns; headers fail at the first byte.
+  // Both sides as 26 blank-padded columns.
   progress.scan.already_entered =
-      !line.empty() && line[0] == progress.title_line.chars[0] &&
       SameText(line.substr(0, kTitleLineLength), progress.title_line.view());
   return progress.scan.already_entered;
+}
+
+// Takes the lines up to the title line. Runs inside the read, so it uses no
+// unit.
+std::size_t TakeLines(std::span<const std::string_view> lines, void* context) {
+  ScanProgress& progress = *static_cast<ScanProgress*>(context);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (TakeLine(lines[i], progress)) return i + 1;
+  return lines.size();
 }
 
 }  // namespace
@@ -72,7 +95,7 @@ LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_numb
   // A read buffer's lines at a time. Any failed read, not only the end of
   // the file, ends the scan: the headers counted so far decide.
   while (!progress.scan.already_entered &&
-         ReadRecordsStartingWith(kLibraryUnit, starts, TakeLine, &progress, kWithExit) ==
+         ReadRecordsStartingWith(kLibraryUnit, starts, TakeLines, &progress, kWithExit) ==
              kIoSuccess) {
   }
   return progress.scan;

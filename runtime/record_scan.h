@@ -49,15 +49,18 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts);
 IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
                                  OnFailure on_failure = kWithoutExit);
 
-// The same for many records at once, inside one operation on the unit:
-// hands each record that begins with one of the texts to `take` (the record
-// is valid during the call only) until `take` returns true or the bytes read
-// so far are used up. It reads ahead only before the first record it hands
-// over, so the end of the file or a failed read is reported by a call that
-// delivers nothing, right after the records before it; and it leaves the
-// unit right after the last record it handed over. `take` runs while the
-// unit table is busy: it must not use record file access.
-using RecordTaker = bool (*)(std::string_view record, void* context);
+// The same for many records at once, in one operation on the unit: hands
+// `take` the next records that begin with one of the texts, in order, as many
+// as the bytes read so far hold (at most kRecordBatch); they stay valid during
+// the call only. `take` returns how many of them it took, from the first (the
+// first is always taken); the unit is left right after the last record taken,
+// so the others come again.
+// It reads ahead only before the first record, so the end of the file or a
+// failed read is reported by a call that hands over nothing, right after the
+// records before it. `take` runs while the unit table is busy: it must not
+// use record file access.
+inline constexpr std::size_t kRecordBatch = 64;
+using RecordTaker = std::size_t (*)(std::span<const std::string_view> records, void* context);
 IoOutcome ReadRecordsStartingWith(int unit, const RecordStarts& starts, RecordTaker take,
                                   void* context, OnFailure on_failure = kWithoutExit);
 

@@ -84,14 +84,18 @@ IoOutcome ReadAhead(UnitConnection& connection);
 IoOutcome TakeRecord(UnitConnection& connection, std::string_view& record,
                      bool may_read_ahead = true);
 
+// The record from `start` to the LF, without the LF and one CR before it.
+inline std::string_view RecordEndingAt(const char* start, const char* lf) {
+  std::size_t length = static_cast<std::size_t>(lf - start);
+  if (length > 0 && start[length - 1] == '\r') --length;
+  return std::string_view(start, length);
+}
+
 // Takes the record that ends at the LF out of the buffer, without the LF and
 // one CR before it. It does not test for the end mark.
 inline void CutRecord(UnitConnection& connection, const char* lf, std::string_view& record) {
-  char* const unread = connection.buffer + connection.next;
-  std::size_t length = static_cast<std::size_t>(lf - unread);
-  connection.next += length + 1;
-  if (length > 0 && unread[length - 1] == '\r') --length;
-  record = std::string_view(unread, length);
+  record = RecordEndingAt(connection.buffer + connection.next, lf);
+  connection.next = static_cast<std::size_t>(lf + 1 - connection.buffer);
 }
 
 // Set by the fuzz targets to try the filtered read's search without vector
