@@ -417,12 +417,13 @@ struct RecordBatch {
   std::array<std::string_view, kRecordBatch> records;
   std::array<std::size_t, kRecordBatch> ends;
   std::size_t count = 0;
+  std::size_t capacity = kRecordBatch;  // one for a read of one record
 
   // True when it is full.
   bool Add(std::string_view record, std::size_t end) {
     records[count] = record;
     ends[count] = end;
-    return ++count == kRecordBatch;
+    return ++count == capacity;
   }
 };
 
@@ -453,19 +454,19 @@ void GatherWithinBuffer(UnitConnection& connection, const RecordStarts& starts,
       if (IsWanted(record, starts)) {
         batch->records[count] = record;
         batch->ends[count] = next;
-        if (++count == kRecordBatch) return kStopSearch;
+        if (++count == batch->capacity) return kStopSearch;
       }
       return next;
     }
   };
-  while (batch.count < kRecordBatch) {
+  while (batch.count < batch.capacity) {
     // The unit's next record follows an LF: one was gathered.
     GatherCandidate gather{connection.buffer, connection.end, starts, &batch,
                            batch.count,       connection.next};
     VisitCandidates(connection.buffer, connection.next, connection.end, starts, gather);
     connection.next = gather.next;
     batch.count = gather.count;
-    if (batch.count == kRecordBatch || connection.end_mark_seen) return;
+    if (batch.count == batch.capacity || connection.end_mark_seen) return;
     IoOutcome outcome = PassOverRecords(connection, starts, false);
     std::string_view record;
     if (outcome == kIoSuccess) outcome = TakeRecord(connection, record, false);
@@ -478,11 +479,13 @@ void GatherWithinBuffer(UnitConnection& connection, const RecordStarts& starts,
 // for no more than one read. Afterwards the unit goes back to the end of the
 // last record taken, so that the records passed over after it (an end mark
 // too) are there for the next operation, as they would be after one record
-// at a time; no read happened meanwhile.
-IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take, void* context) {
+// at a time; no read happened meanwhile. At most `most` records.
+IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take, void* context,
+                          std::size_t most) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrReadFailed, {});
   RecordBatch batch;
+  batch.capacity = most;
   while (batch.count == 0) {
     IoOutcome outcome = kIoSuccess;
     if (!connection->end_mark_seen) outcome = PassOverRecords(*connection, starts, true);
@@ -491,7 +494,7 @@ IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take
     if (outcome != kIoSuccess) return outcome;
     if (IsWanted(record, starts)) batch.Add(record, connection->next);
   }
-  GatherWithinBuffer(*connection, starts, batch);
+  if (batch.count < batch.capacity) GatherWithinBuffer(*connection, starts, batch);
   // The first is taken whatever `take` says: the records passed over before
   // it may be gone from the buffer with the read that found it.
   const std::size_t taken = std::clamp<std::size_t>(
@@ -504,6 +507,13 @@ IoOutcome ReadBatchLocked(int unit, const RecordStarts& starts, RecordTaker take
 std::size_t TakeOne(std::span<const std::string_view> records, void* context) {
   *static_cast<std::string_view*>(context) = records[0];
   return 1;
+}
+
+IoOutcome ReadFiltered(int unit, const RecordStarts& starts, RecordTaker take, void* context,
+                       std::size_t most, OnFailure on_failure) {
+  const IoOutcome outcome =
+      Locked([&]() noexcept { return ReadBatchLocked(unit, starts, take, context, most); });
+  return outcome == kIoSuccess ? outcome : Finish(outcome, unit, on_failure);
 }
 
 }  // namespace
@@ -546,14 +556,12 @@ RecordStarts MakeRecordStarts(std::span<const std::string_view> texts) {
 
 IoOutcome ReadRecordStartingWith(int unit, const RecordStarts& starts, std::string_view& record,
                                  OnFailure on_failure) {
-  return ReadRecordsStartingWith(unit, starts, TakeOne, &record, on_failure);
+  return ReadFiltered(unit, starts, TakeOne, &record, 1, on_failure);
 }
 
 IoOutcome ReadRecordsStartingWith(int unit, const RecordStarts& starts, RecordTaker take,
                                   void* context, OnFailure on_failure) {
-  const IoOutcome outcome =
-      Locked([&]() noexcept { return ReadBatchLocked(unit, starts, take, context); });
-  return outcome == kIoSuccess ? outcome : Finish(outcome, unit, on_failure);
+  return ReadFiltered(unit, starts, take, context, kRecordBatch, on_failure);
 }
 
 }  // namespace scenreg
