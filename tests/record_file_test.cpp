@@ -193,15 +193,17 @@ TEST(RecordFileFilteredRead, SameRecordsAndReadsAsRecordByRecordAtBufferEdges) {
   const std::string filler(8190, 'x');  // with its LF, 8191 bytes
   const std::string long_line(40000, 'y');
   std::string short_lines;
-  for (int i = 0; i < 700; ++i) short_lines += (i % 3 ? "[Area.7]\n" : "Tab\r\nxy\n");
+  for (int i = 0; i < 300; ++i) short_lines += (i % 3 ? "[Area.7]\n" : "Tab\r\nxy\n");
   const std::string files[] = {
       filler + "\n[Area.1]\nTitle=a\n",   // a wanted byte as the last byte of a read
       filler + "a\r\n[Area.2]\r\nT\r\n",  // CR LF split across reads
       filler + "\n\x1a\n[Area.3]\n",      // the end mark at the edge
       filler + "ab\n[Area.4]\nTx",        // a line start at the edge; no last LF
       long_line + "\n[Area.5]\n" + long_line + "\r\nTitle\r",  // doublings, passed over
-      "[Area.6]\n" + long_line + "\nTail",  // a wanted line longer than the buffer
-      short_lines + "\x1a\nTitle\n",        // batches fill up; the end mark ends them
+      "[Area.6]\n" + long_line + "\nTail",   // a wanted line longer than the buffer
+      short_lines + "\x1a\nTitle\n",         // batches fill up; the end mark ends them
+      short_lines + "\x1a\n" + short_lines,  // the end mark in the middle of a batch
+      "\x1axy\n" + short_lines + "[Area." + std::string(100, 'z'),  // 0x1A not alone; no LF
       "",
       "\r\n\n\x1a",
   };
@@ -212,6 +214,8 @@ TEST(RecordFileFilteredRead, SameRecordsAndReadsAsRecordByRecordAtBufferEdges) {
       {"[Area.", "Title=a", "T", "y"},
       {"[", "T", "y", "ab", "x"},
       {"[Area.", ""},
+      {""},
+      {"Ta", "Txa", "Title=Sample", "[Area.7]"},  // one pair twice; longer than 8 bytes
   };
   struct Search {
     const char* name;
