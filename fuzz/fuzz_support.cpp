@@ -12,8 +12,9 @@
 namespace scenreg::fuzzing {
 namespace {
 
-// The one file in memory. Its handle is never that of an open file, and a
-// second open while it is open fails as a sharing violation would.
+// The one file in memory, under a handle of its own. A second open while it
+// is open fails as a sharing violation would; a call on any other handle, or
+// on this one once closed, is a fault of the code under test and aborts.
 constexpr FileHandle kMemoryHandle = 7;
 
 struct MemoryFile {
@@ -69,7 +70,7 @@ SystemError WriteMemoryFile(FileHandle handle, const char* data, std::size_t siz
 }
 
 SystemError CloseMemoryFile(FileHandle handle) {
-  if (!IsMemoryFile(handle)) std::abort();  // a handle closed twice, or never opened
+  if (!IsMemoryFile(handle)) std::abort();
   memory_file.open = false;
   return 0;
 }
