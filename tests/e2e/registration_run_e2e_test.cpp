@@ -533,13 +533,13 @@ HWND WaitForBoxClosely(const ProgramUnderTest& program) {
 // The library is always its bytes followed by a prefix of the section; in
 // the first two phases it is not touched at all. A later run registers once
 // or stops as already registered: checked after every kill that left a part
-// of the section, and after every fourth kill of each phase (a run costs
-// Wine's start of a process, and 200 of them are time enough). The section's nine records
-// take less time to write than a kill takes to arrive, so most kills on
-// growth land at its end; the counts are printed, not required. The scan's
-// kills come at random within the time the large library takes to grow,
-// mostly past the time a small one takes; one that leaves the library as it
-// was after that time was inside the scan.
+// of the section, and after every fourth kill of each phase (each run costs
+// a process start under Wine). The section's nine records take less time to
+// write than a kill takes to arrive, so most kills on growth land at its
+// end; the counts are printed, not required. The scan's kills come at random
+// within the time the large library takes to grow, mostly past the time a
+// small one takes; one that leaves the library as it was after that time
+// was inside the scan.
 TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
   constexpr int kKills = 200;
   constexpr std::size_t kLargeLibraryBytes = std::size_t{96} << 20;
