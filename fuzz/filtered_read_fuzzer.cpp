@@ -35,7 +35,6 @@ std::string_view Take(std::string_view& input, std::size_t n) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace scenreg;
-  fuzzing::EnterScratchFolder();
   if (size < 5) return 0;
   std::string_view input(reinterpret_cast<const char*>(data), size);
   const auto control = static_cast<unsigned char>(Take(input, 1)[0]);
@@ -58,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   bytes.resize(filler_length);
   bytes += input;
-  fuzzing::WriteWholeFile("records.txt", bytes);
+  fuzzing::ServeFile("records.txt", bytes);
 
   record_unit::portable_record_search = (control & 0x80) != 0;
   record_unit::narrow_record_search = (control & 0x20) != 0;

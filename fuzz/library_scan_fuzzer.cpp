@@ -31,7 +31,6 @@ std::string Padded(std::string_view text, std::size_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace scenreg;
-  fuzzing::EnterScratchFolder();
   if (size < 2) return 0;
   const std::size_t filler_length = data[0] * std::size_t{67};
   const std::size_t title_length = std::min<std::size_t>(data[1] % 21, size - 2);
@@ -42,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                std::to_string(area % 7) + "\r\nLocal=x\r\n\r\n";
   library.resize(filler_length);
   library.append(reinterpret_cast<const char*>(data) + 2 + title_length, size - 2 - title_length);
-  fuzzing::WriteWholeFile(kLibraryFileName, library);
+  fuzzing::ServeFile(kLibraryFileName, library);
 
   const std::int32_t initial_number = static_cast<std::int32_t>(size);
   std::int32_t last_area_number = initial_number;

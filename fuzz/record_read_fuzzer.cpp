@@ -22,11 +22,10 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace scenreg;
-  fuzzing::EnterScratchFolder();
   if (size < 2) return 0;
   const std::size_t width = 1 + (data[0] | (data[1] << 8)) % 300;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
-  fuzzing::WriteWholeFile("records.txt", bytes);
+  fuzzing::ServeFile("records.txt", bytes);
 
   Check(OpenUnit(1, "records.txt", "formatted", {}, kWithExit) == kIoSuccess);
   std::string field(width, '\0');

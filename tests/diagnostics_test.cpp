@@ -28,6 +28,12 @@ TEST(Diagnostics, LineHasPrefixNumberAndFormattedText) {
   const DiagnosticArg event[] = {"control-C"};
   EXPECT_EQ(FormatDiagnosticLine(0x800000C8u, event),
             "scenreg: error (200): program aborting due to control-C event\r\n");
+  // The line is what the report's fixed buffer would hold.
+  const std::string long_name(20000, 'n');
+  const DiagnosticArg long_args[] = {1, std::string_view(long_name)};
+  const std::string long_line = FormatDiagnosticLine(MakeDiagnosticCode(kError, 63), long_args);
+  EXPECT_EQ(long_line.size(), 16383u);
+  EXPECT_TRUE(long_line.ends_with("nnn"));
 }
 
 TEST(Diagnostics, SeverityWordsAndUnknownCodes) {
@@ -41,16 +47,34 @@ TEST(Diagnostics, SeverityWordsAndUnknownCodes) {
 }
 
 TEST(Diagnostics, FormattedDataNeverSteersTheFormatting) {
-  const DiagnosticArg args[] = {1, "C:\\%s%d%n\\scenery.cfg"};
-  EXPECT_EQ(FormatMessageTemplate("unit %d, file %s", args),
-            "unit 1, file C:\\%s%d%n\\scenery.cfg");
-  // Missing or mistyped arguments leave their placeholders as they stand.
+  const DiagnosticArg file[] = {1, "C:\\%s%d%n\\scenery.cfg"};
   const DiagnosticArg text_only[] = {"x"};
-  EXPECT_EQ(FormatMessageTemplate("%d and %s, 100%%, 5% off", text_only), "%d and x, 100%, 5% off");
+  const DiagnosticArg integer_only[] = {7};
   const DiagnosticArg code[] = {0xC0000005ul, -1073741819L};
-  EXPECT_EQ(FormatMessageTemplate("0x%lx (%ld)", code), "0xc0000005 (-1073741819)");
   const DiagnosticArg cut[] = {3, "abcdef"};
-  EXPECT_EQ(FormatMessageTemplate("[%.*s]", cut), "[abc]");
+  const DiagnosticArg negative_cut[] = {-2, "abcdef"};
+  const DiagnosticArg no_text_to_cut[] = {3, 4};
+  const struct {
+    std::string_view message_template;
+    std::span<const DiagnosticArg> args;
+    std::string_view formatted;
+  } cases[] = {
+      {"unit %d, file %s", file, "unit 1, file C:\\%s%d%n\\scenery.cfg"},
+      // Missing or mistyped arguments leave their placeholders as they stand,
+      // and the argument stays for the next placeholder that fits it.
+      {"%d and %s, 100%%, 5% off", text_only, "%d and x, 100%, 5% off"},
+      {"%s then %i", integer_only, "%s then 7"},
+      {"%ld %lx %s", text_only, "%ld %lx x"},
+      {"0x%lx (%ld)", code, "0xc0000005 (-1073741819)"},
+      {"[%.*s]", cut, "[abc]"},
+      {"[%.*s]", negative_cut, "[]"},
+      // Without a text after the length, neither is used.
+      {"[%.*s] %d %d", no_text_to_cut, "[%.*s] 3 4"},
+      {"%.*s", text_only, "%.*s"},
+      {"ends in %", {}, "ends in %"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatMessageTemplate(c.message_template, c.args), c.formatted) << c.message_template;
 }
 
 TEST(Diagnostics, CatalogueHoldsEveryRaisableMessageOnce) {

@@ -247,6 +247,27 @@ TEST_F(DialogService, OwnerIsTheEnclosingBoxOrTheMainWindow) {
   EXPECT_EQ(RunDialogModal(record_), -1) << "a box that cannot be shown";
 }
 
+// Messages for a box that is not running, or for no control of it: a late
+// message from a closed box must find no record and change nothing.
+TEST_F(DialogService, StrayMessagesChangeNothing) {
+  Load(kWelcomeDialog);
+  const std::string before(record_.controls[3].text.view());
+  HandleDialogOpened(FakeMainWindow());
+  EXPECT_FALSE(HandleDialogCommand(kContinueButton, 0));
+  CloseDialog(record_);
+  EXPECT_EQ(record_.window, nullptr);
+  EXPECT_EQ(record_.controls[3].text.view(), before);
+
+  bool handled_any = true;
+  SetFakeUser([&](FakeDialogWindow& box) {
+    handled_any = HandleDialogCommand(0, 0) || HandleDialogCommand(4711, 0) ||
+                  HandleDialogCommand(1003, 0x700);  // no such notification of an edit box
+    ClickButton(box, kContinueButton);
+  });
+  EXPECT_EQ(RunDialogModal(record_), kContinueButton);
+  EXPECT_FALSE(handled_any);
+}
+
 // Hand-made templates: one box with the given controls.
 struct HandItem {
   std::uint32_t style;
@@ -365,6 +386,12 @@ TEST(DialogTemplateReading, ExtendedTemplatesAndClassNames) {
       EXPECT_FALSE(BuildDialogRecord(cut, cut_record)) << "cut to " << length;
     }
   }
+
+  // A box without controls.
+  DialogRecord empty;
+  EXPECT_TRUE(BuildDialogRecord(HandTemplate(true, {}), empty));
+  EXPECT_TRUE(IsTrue(empty.loaded));
+  EXPECT_EQ(empty.control_count, 0);
 
   // An item count that the bytes cannot hold.
   std::vector<std::uint8_t> bytes = HandTemplate(false, {});

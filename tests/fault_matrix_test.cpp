@@ -43,10 +43,12 @@ struct Scenario {
   int areas;              // 12 and more are recognised; fewer are refused
   int last_number;        // of the last area; 999 leaves no number for the new one
   bool declines = false;  // the user answers "No thanks"
+  bool entered = false;   // the add-on's title line follows the last area
+  bool Goes() const { return !declines && !entered; }  // past the scan
   bool Recognised() const { return areas >= 12; }
-  bool Refused() const { return !declines && Recognised() && last_number >= 999; }  // error 63
-  bool Writes() const { return !declines && Recognised() && !Refused(); }
-  bool Sorry() const { return !declines && !Recognised(); }
+  bool Refused() const { return Goes() && Recognised() && last_number >= 999; }  // error 63
+  bool Writes() const { return Goes() && Recognised() && !Refused(); }
+  bool Sorry() const { return Goes() && !Recognised(); }
 };
 constexpr Scenario kScenarios[] = {
     {"registers, asked", true, 12, 12},
@@ -55,6 +57,7 @@ constexpr Scenario kScenarios[] = {
     {"refused, not asked", false, 11, 11},
     {"number beyond 999, asked", true, 12, 999},
     {"declined", true, 12, 12, true},
+    {"already registered", false, 12, 12, false, true},
 };
 
 // The errors that each kind of call can fail with, one for each error
@@ -102,6 +105,7 @@ std::string Library(const Scenario& scenario) {
                   number, number, number);
     text += section;
   }
+  if (scenario.entered) text += "Title=Sample Field\r\n";
   return text;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "runtime/diagnostics.h"
 #include "runtime/processor_exceptions.h"
 #include "runtime/record_file.h"
@@ -131,9 +133,20 @@ TEST(ProcessorExceptions, SseFaultsAreNamedByTheirUnmaskedFlag) {
   // A raised but masked flag names nothing.
   EXPECT_EQ(DiagnosticForException(kFloatMultipleTraps, all_masked | 0x4),
             MakeDiagnosticCode(kSevere, 172));
-  EXPECT_EQ(SignalForException(kFloatMultipleTraps), SignalForException(kIntegerDivideByZero));
-  EXPECT_NE(SignalForException(kAccessViolation), 0);
-  EXPECT_EQ(SignalForException(kStackOverflow), 0);
+}
+
+// A program's own signal handler sees the exceptions of its kind only.
+TEST(ProcessorExceptions, EachExceptionGoesToTheSignalOfItsKind) {
+  const struct {
+    std::uint32_t exception_code;
+    int signal;
+  } cases[] = {
+      {kAccessViolation, SIGSEGV},  {kIllegalInstruction, SIGILL}, {kPrivilegedInstruction, SIGILL},
+      {kFloatDivideByZero, SIGFPE}, {kFloatMultipleTraps, SIGFPE}, {kIntegerDivideByZero, SIGFPE},
+      {kIntegerOverflow, SIGFPE},   {kStackOverflow, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SignalForException(c.exception_code), c.signal) << std::hex << c.exception_code;
 }
 
 #ifndef _WIN32

@@ -4,7 +4,10 @@
 #include "runtime/record_file.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
@@ -483,6 +486,68 @@ TEST(RecordFileFailures, CloseAllUnitsClosesEveryOpenUnit) {
   EXPECT_EQ(UnitFileName(2), "");
   EXPECT_EQ(OpenUnit(4, "a.txt", "formatted", {}, kWithExit), kIoSuccess);  // no lock left
 }
+
+// The unit table: numbers that are not open, a number opened again, a full
+// table, and the names an open resolves.
+TEST(RecordFileUnits, NumbersAndNames) {
+  ScratchFolder scratch;
+  WriteFile("a.txt", "from a\n");
+  WriteFile("b.txt", "from b\n");
+  TextField<6> field;
+
+  // A number that is not open: reads and writes fail, a close is nothing.
+  EXPECT_EQ(ReadField(5, field.span(), kWithExit), kErrReadFailed);
+  EXPECT_EQ(WriteRecord(5, {TextItem("x")}, kWithExit), kErrWriteFailed);
+  EXPECT_EQ(CloseUnit(5, kWithExit), kIoSuccess);
+
+  // Opened again, the number reads the new file, and the old one is free.
+  ASSERT_EQ(OpenUnit(1, "a.txt", "formatted", {}, kWithExit), kIoSuccess);
+  ASSERT_EQ(OpenUnit(1, "b.txt", "formatted", {}, kWithExit), kIoSuccess);
+  EXPECT_EQ(ReadField(1, field.span(), kWithExit), kIoSuccess);
+  EXPECT_EQ(field.view(), "from b");
+  EXPECT_EQ(OpenUnit(2, "a.txt", "formatted", {}, kWithExit), kIoSuccess);
+  CloseAllUnits();
+
+  // 32 units at most; a closed one makes room again.
+  for (int unit = 1; unit <= 32; ++unit)
+    ASSERT_EQ(OpenUnit(unit, "u" + std::to_string(unit), "formatted", {}, kWithExit), kIoSuccess);
+  EXPECT_EQ(OpenUnit(33, "u33", "formatted", {}, kWithExit), kErrOpenFailure);
+  EXPECT_EQ(UnitFileName(33), "");
+  CloseUnit(7);
+  EXPECT_EQ(OpenUnit(33, "u33", "formatted", {}, kWithExit), kIoSuccess);
+  EXPECT_EQ(UnitFileName(33), scratch.FullPath("u33"));
+  CloseAllUnits();
+
+  // A full path is taken as it is; a name of blanks names no file.
+  const std::string full = scratch.FullPath("a.txt");
+  ASSERT_EQ(OpenUnit(3, full, "formatted", {}, kWithExit), kIoSuccess);
+  EXPECT_EQ(UnitFileName(3), full);
+  CloseUnit(3);
+  EXPECT_EQ(OpenUnit(3, "   ", "formatted", {}, kWithExit), kErrFileNotFound);
+  EXPECT_EQ(UnitFileName(3), "");
+
+  // Mode 3 only asks.
+  const std::int32_t mode = SetIoLockingMode(3);
+  EXPECT_EQ(SetIoLockingMode(3), mode);
+}
+
+#ifndef _WIN32
+// Append on a pipe: there is no end to seek to, and the open must not fail
+// for it.
+TEST(RecordFileUnits, AppendToAPipeWritesWithoutSeeking) {
+  ScratchFolder scratch;
+  ASSERT_EQ(mkfifo("pipe", 0600), 0);
+  ASSERT_EQ(OpenUnit(1, "pipe", "formatted", "append", kWithExit), kIoSuccess);
+  EXPECT_EQ(WriteRecord(1, {TextItem("through")}, kWithExit), kIoSuccess);
+  const int reader = open("pipe", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  char bytes[16] = {};
+  EXPECT_EQ(read(reader, bytes, sizeof bytes), 9);
+  EXPECT_STREQ(bytes, "through\r\n");
+  close(reader);
+  CloseUnit(1);
+}
+#endif
 
 }  // namespace
 }  // namespace scenreg

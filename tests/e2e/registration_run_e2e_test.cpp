@@ -3,10 +3,13 @@
 // bytes of scenery.cfg checked, case by case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -456,76 +459,249 @@ TEST_F(RealFaults, FullDiskKeepsTheRecordsBeforeTheFailingOne) {
   EXPECT_EQ(ReadTextFile(disk + "/scenery.cfg"), library + section.substr(0, room - 10));
 }
 
-// Killed at random moments: while starting, in "Welcome", or after the
-// answer while the section is appended. The library is always its bytes
-// followed by a prefix of the section, and a later run registers once or
-// stops as already registered. The section comes after a spread of some
-// hundred milliseconds, so random delays seldom reach it: some rounds watch
-// the library and kill as soon as it grows. Its nine records take less time
-// to write than a kill takes to arrive, so those kills land at the end of
-// the section; the count of kills inside it is printed, not required.
+// A file's bytes in one read: the large library is read after every round,
+// and a stream read of it would cost seconds.
+std::optional<std::string> ReadWholeFile(const std::string& unix_path) {
+  HANDLE file = CreateFileA(WindowsPath(unix_path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<std::string> bytes;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(file, &size)) {
+    std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    DWORD count = 0;
+    while (done < data.size() &&
+           ReadFile(file, data.data() + done,
+                    static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1 << 24)), &count,
+                    nullptr) &&
+           count > 0)
+      done += count;
+    if (done == data.size()) bytes = std::move(data);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+bool TruncateFile(const std::string& unix_path, std::size_t size) {
+  HANDLE file = CreateFileA(WindowsPath(unix_path).c_str(), GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  const bool done = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  return done;
+}
+
+std::uint64_t FileSize(const std::string& windows_path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(windows_path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The main window of the program, polled closely: the "Welcome" box
+// follows it within milliseconds.
+bool WaitForMainWindowClosely(const ProgramUnderTest& program) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < kBoxTimeoutMs && program.running();) {
+    for (HWND window : program.TopLevelWindows())
+      if (ClassNameOf(window) == "scenregFRAME") return true;
+    Sleep(1);
+  }
+  return false;
+}
+
+HWND WaitForBoxClosely(const ProgramUnderTest& program) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < kBoxTimeoutMs && program.running();) {
+    const std::vector<HWND> boxes = program.Boxes();
+    if (!boxes.empty()) return boxes.front();
+    Sleep(1);
+  }
+  return nullptr;
+}
+
+// Killed at random moments, 200 times, in four phases taken in turn: with
+// the main window up before "Welcome" shows, inside "Welcome", during the
+// scan of a large library (nothing asked), and as soon as the library grows.
+// The library is always its bytes followed by a prefix of the section; in
+// the first two phases it is not touched at all. A later run registers once
+// or stops as already registered: checked after every kill that left a part
+// of the section, and after every fourth kill of each phase (each run costs
+// a process start under Wine). The section's nine records take less time to
+// write than a kill takes to arrive, so most kills on growth land at its
+// end; the counts are printed, not required. The scan's kills come at random
+// within the time the large library takes to grow, mostly past the time a
+// small one takes; one that leaves the library as it was after that time
+// was inside the scan.
 TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
-  constexpr int kRounds = 50;
+  constexpr int kKills = 200;
+  constexpr std::size_t kLargeLibraryBytes = std::size_t{96} << 20;
   const std::string twelve = Library(1, 12);
   const std::string section = Section(13);
-  std::srand(20261209);
-  int appended = 0;
-  int in_section = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kThreeLines));
-    ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
-    const bool in_welcome = round % 3 == 1;
-    const bool on_growth = round % 6 == 5;
-    // After the answer the section takes a few hundred milliseconds to come.
-    const DWORD delay_ms = static_cast<DWORD>(std::rand() % (round % 3 == 2 ? 400 : 40));
-    SCOPED_TRACE("round " + std::to_string(round) + (in_welcome ? ", in Welcome" : "") +
-                 (on_growth ? ", killed when the library grows"
-                            : ", killed after " + std::to_string(delay_ms) + " ms"));
+
+  // The large library in a folder of its own, written once; each round cuts
+  // it back to its bytes.
+  const std::string large_folder = folder_ + "/large";
+  ASSERT_TRUE(CreateDirectoryA(WindowsPath(large_folder).c_str(), nullptr));
+  std::string large = twelve;
+  // Lines that begin like the add-on's title line: each is cut and compared.
+  const std::string filler = "Title=Sample Field " + std::string(41, 'f') + "\r\n";
+  large.reserve(kLargeLibraryBytes + filler.size());
+  while (large.size() < kLargeLibraryBytes) large += filler;
+  const std::string large_path = large_folder + "/scenery.cfg";
+  ASSERT_TRUE(WriteTextFile(large_path, large));
+  ASSERT_TRUE(WriteTextFile(large_folder + "/scconf.txt", kTwoLines));
+
+  // Time from the main window to the library's growth for each library: the
+  // difference is the large one's scan, the window for its random kills.
+  auto time_to_growth = [&](const std::string& folder, std::size_t size) -> DWORD {
+    ProgramUnderTest program;
+    if (!program.Start(ProgramPath(), folder) || !WaitForMainWindowClosely(program)) return 0;
+    const std::string path = WindowsPath(folder + "/scenery.cfg");
+    const DWORD start = GetTickCount();
+    while (program.running() && FileSize(path) <= size) {
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    program.WaitForExit(kExitTimeoutMs);
+    return elapsed;
+  };
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+  // The middle one of three runs each.
+  auto median_time_to_growth = [&](const std::string& folder, const std::string& library) {
+    DWORD times[3];
+    for (DWORD& time : times) {
+      time = time_to_growth(folder, library.size());
+      TruncateFile(folder + "/scenery.cfg", library.size());
+    }
+    std::sort(std::begin(times), std::end(times));
+    return times[1];
+  };
+  const DWORD small_ms = median_time_to_growth(folder_, twelve);
+  const DWORD large_ms = median_time_to_growth(large_folder, large);
+  ASSERT_GT(large_ms, 0u) << "the large library was not registered";
+
+  enum Phase { kWindowUp, kInWelcome, kScanning, kOnGrowth, kPhases };
+  struct Counts {
+    const char* name;
+    int kills = 0;
+    int untouched = 0;  // the library as it was
+    int inside = 0;     // a part of the section
+    int whole = 0;      // the whole section
+    int later_runs = 0;
+    int before_box = 0;  // no box was up at the kill
+    int in_scan = 0;     // untouched, though later than a small library grows
+  } counts[kPhases] = {{"window up, before Welcome"},
+                       {"in Welcome"},
+                       {"scan of the large library"},
+                       {"library grown"}};
+  std::mt19937 random(20261209);
+  for (int round = 0; round < kKills; ++round) {
+    const Phase phase = static_cast<Phase>(round % kPhases);
+    const bool large_library = phase == kScanning;
+    const std::string folder = large_library ? large_folder : folder_;
+    const std::string library_path = folder + "/scenery.cfg";
+    const std::string& original = large_library ? large : twelve;
+    const bool asks = phase == kWindowUp || phase == kInWelcome;
+    if (!large_library) {
+      ASSERT_TRUE(WriteTextFile(folder + "/scconf.txt", asks ? kThreeLines : kTwoLines));
+      ASSERT_TRUE(WriteTextFile(library_path, twelve));
+    }
+    Counts& count = counts[phase];
+    DWORD delay_ms = 0;
+    bool box_up = false;
     {
       ProgramUnderTest program;
-      ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-      if (round % 3 != 0) {
-        HWND box = program.WaitForBox(kBoxTimeoutMs, "");
-        ASSERT_TRUE(box) << "no Welcome box";
-        if (!in_welcome) program.PressKey(box, VK_RETURN);
-      }
+      ASSERT_TRUE(program.Start(ProgramPath(), folder));
       HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.process_id());
       ASSERT_TRUE(process);
-      if (on_growth) {
-        const std::string library = WindowsPath(LibraryPath());
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
-               GetFileAttributesExA(library.c_str(), GetFileExInfoStandard, &data) &&
-               data.nFileSizeLow <= twelve.size()) {
+      switch (phase) {
+        case kWindowUp:
+          ASSERT_TRUE(WaitForMainWindowClosely(program)) << "no main window";
+          delay_ms = random() % 30;
+          break;
+        case kInWelcome:
+          ASSERT_TRUE(WaitForBoxClosely(program)) << "no Welcome box";
+          delay_ms = random() % 200;
+          break;
+        case kScanning:
+          ASSERT_TRUE(WaitForMainWindowClosely(program)) << "no main window";
+          // Mostly past the time a small library takes to grow.
+          delay_ms =
+              small_ms / 2 + random() % (large_ms > small_ms / 2 ? large_ms - small_ms / 2 : 1);
+          break;
+        case kOnGrowth: {
+          const std::string path = WindowsPath(library_path);
+          while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
+                 FileSize(path) <= twelve.size()) {
+          }
+          break;
         }
-      } else {
-        Sleep(delay_ms);
+        case kPhases:
+          break;
       }
+      Sleep(delay_ms);
+      box_up = !program.Boxes().empty();
       TerminateProcess(process, 77);
       WaitForSingleObject(process, kExitTimeoutMs);
       CloseHandle(process);
     }
-    const std::optional<std::string> after = ReadTextFile(LibraryPath());
+    SCOPED_TRACE("round " + std::to_string(round) + ", " + count.name + ", killed after " +
+                 std::to_string(delay_ms) + " ms");
+    ++count.kills;
+    if (!box_up) ++count.before_box;
+    const std::optional<std::string> after = ReadWholeFile(library_path);
     ASSERT_TRUE(after.has_value());
-    ASSERT_EQ(after->substr(0, twelve.size()), twelve);
-    ASSERT_EQ(section.rfind(after->substr(twelve.size()), 0), 0u) << *after;
-    if (after->size() > twelve.size()) ++appended;
-    if (after->size() > twelve.size() && after->size() < twelve.size() + section.size())
-      ++in_section;
+    ASSERT_GE(after->size(), original.size());
+    ASSERT_TRUE(after->compare(0, original.size(), original) == 0) << "the library's bytes changed";
+    const std::string appended = after->substr(original.size());
+    ASSERT_EQ(section.rfind(appended, 0), 0u) << appended;
+    if (asks) {
+      ASSERT_EQ(appended, "") << "written before the answer";
+    }
+    if (appended.empty() && phase == kScanning && delay_ms >= small_ms) ++count.in_scan;
+    if (appended.empty())
+      ++count.untouched;
+    else if (appended.size() < section.size())
+      ++count.inside;
+    else
+      ++count.whole;
 
-    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
-    EXPECT_EQ(Run(folder_, {}, kTwoLines), 0u);
-    const std::optional<std::string> again = ReadTextFile(LibraryPath());
-    ASSERT_TRUE(again.has_value());
-    EXPECT_EQ(again->substr(0, after->size()), *after);
-    std::size_t titles = 0;
-    for (std::size_t at = again->find(kTitleLine); at != std::string::npos;
-         at = again->find(kTitleLine, at + 1))
-      ++titles;
-    EXPECT_EQ(titles, 1u) << *again;
+    if ((!appended.empty() && appended.size() < section.size()) || round / kPhases % 4 == 0) {
+      ++count.later_runs;
+      ASSERT_TRUE(WriteTextFile(folder + "/scconf.txt", kTwoLines));
+      EXPECT_EQ(Run(folder, {}, kTwoLines), 0u);
+      const std::optional<std::string> again = ReadWholeFile(library_path);
+      ASSERT_TRUE(again.has_value());
+      ASSERT_TRUE(again->compare(0, after->size(), *after) == 0) << "a later run changed bytes";
+      EXPECT_EQ(CountOf(again->substr(original.size()), kTitleLine), 1u)
+          << again->substr(original.size());
+    }
+    if (large_library) {
+      ASSERT_TRUE(TruncateFile(library_path, large.size()));
+    }
   }
-  std::printf("killed %d runs, %d in the middle of the section or after it, %d in its middle\n",
-              kRounds, appended, in_section);
+  DeleteFileA(WindowsPath(large_path).c_str());
+
+  std::printf("main window to growth: %lu ms for 12 areas, %lu ms for %zu MiB\n",
+              static_cast<unsigned long>(small_ms), static_cast<unsigned long>(large_ms),
+              kLargeLibraryBytes >> 20);
+  for (const Counts& count : counts)
+    std::printf(
+        "%-26s %3d kills: %3d untouched, %3d inside the section, %3d whole; %3d later runs\n",
+        count.name, count.kills, count.untouched, count.inside, count.whole, count.later_runs);
+  std::printf(
+      "window up: %d of %d killed before a box showed; scan: %d of %d killed with the"
+      " library untouched at least %lu ms after the window\n",
+      counts[kWindowUp].before_box, counts[kWindowUp].kills, counts[kScanning].in_scan,
+      counts[kScanning].kills, static_cast<unsigned long>(small_ms));
 }
 
 // Killed inside the section, at points spread over its bytes: the kernel
