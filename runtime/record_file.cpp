@@ -235,7 +235,9 @@ IoOutcome ReadAhead(UnitConnection& connection) {
   if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
     return Fail(kErrReadFailed, connection.file_name, attempt.error);
   connection.end += attempt.count;
-  if (attempt.error != 0 || attempt.count < wanted) {
+  // Only a short read ends the file: a read that reports the end together
+  // with a full buffer leaves it to the next one, which has room for the LF.
+  if (attempt.count < wanted) {
     connection.file_ended = true;
     // A last line without line end is still a record; there is room for
     // the LF because the read fell short.
