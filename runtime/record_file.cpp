@@ -194,19 +194,10 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
 // words are searched inline, a word at a time, which beats a call to memchr
 // per record; memchr takes over for long lines.
 const char* FindLineFeed(const char* p, const char* end) {
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-    const char* const inline_end = p + std::min<std::ptrdiff_t>(end - p, 32);
-    for (; inline_end - p >= 8; p += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, 8);
-      const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
-      // The lowest set high bit marks the first zero byte exactly.
-      const std::uint64_t found = (zero_where_lf - kOnes) & ~zero_where_lf & kHighBits;
-      if (found != 0) return p + std::countr_zero(found) / 8;
-    }
-  }
+  const char* const inline_end = p + std::min<std::ptrdiff_t>(end - p, 32);
+  for (; inline_end - p >= 8; p += 8)
+    if (const std::size_t offset = record_unit::FirstLineFeedInWord(p); offset < 8)
+      return p + offset;
   return static_cast<const char*>(std::memchr(p, '\n', end - p));
 }
 

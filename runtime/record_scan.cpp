@@ -341,17 +341,8 @@ std::size_t FindCandidate(const char* buffer, std::size_t from, std::size_t end,
 // One past the last LF in [from, end), or 0 when there is none. Whole
 // words at a time: a long line is searched to its start.
 std::size_t AfterLastLineFeed(const char* buffer, std::size_t from, std::size_t end) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   std::size_t at = end;
-  while (at - from >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, buffer + at - 8, 8);
-    const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
-    // Any zero byte leaves a high bit here (false hits only above a real one).
-    if (((zero_where_lf - kOnes) & ~zero_where_lf & kHighBits) != 0) break;
-    at -= 8;
-  }
+  while (at - from >= 8 && FirstLineFeedInWord(buffer + at - 8) == 8) at -= 8;
   for (; at > from; --at)
     if (buffer[at - 1] == '\n') return at;
   return 0;
@@ -395,17 +386,9 @@ IoOutcome PassOverRecords(UnitConnection& connection, const RecordStarts& starts
 // call, for the same reason as SameBytes.
 [[gnu::always_inline]] inline std::size_t NextLineFeed(const char* buffer, std::size_t from,
                                                        std::size_t end) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   std::size_t at = from;
-  for (; end - at >= 8; at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, buffer + at, 8);
-    const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
-    // The lowest set high bit marks the first zero byte exactly.
-    const std::uint64_t found = (zero_where_lf - kOnes) & ~zero_where_lf & kHighBits;
-    if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found)) / 8;
-  }
+  for (; end - at >= 8; at += 8)
+    if (const std::size_t offset = FirstLineFeedInWord(buffer + at); offset < 8) return at + offset;
   for (; at < end; ++at)
     if (buffer[at] == '\n') return at;
   return end;
@@ -440,7 +423,7 @@ void GatherWithinBuffer(UnitConnection& connection, const RecordStarts& starts,
   struct GatherCandidate {
     const char* buffer;
     std::size_t end;
-    RecordStarts starts;
+    const RecordStarts* starts;
     RecordBatch* batch;
     std::size_t count;
     std::size_t next;
@@ -451,7 +434,7 @@ void GatherWithinBuffer(UnitConnection& connection, const RecordStarts& starts,
       if (lf == end) return kStopSearch;
       const std::string_view record = RecordEndingAt(buffer + position, buffer + lf);
       next = lf + 1;
-      if (IsWanted(record, starts)) {
+      if (IsWanted(record, *starts)) {
         batch->records[count] = record;
         batch->ends[count] = next;
         if (++count == batch->capacity) return kStopSearch;
@@ -461,7 +444,7 @@ void GatherWithinBuffer(UnitConnection& connection, const RecordStarts& starts,
   };
   while (batch.count < batch.capacity) {
     // The unit's next record follows an LF: one was gathered.
-    GatherCandidate gather{connection.buffer, connection.end, starts, &batch,
+    GatherCandidate gather{connection.buffer, connection.end, &starts, &batch,
                            batch.count,       connection.next};
     VisitCandidates(connection.buffer, connection.next, connection.end, starts, gather);
     connection.next = gather.next;

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -83,6 +85,25 @@ IoOutcome ReadAhead(UnitConnection& connection);
 // buffer holds no whole record: the records taken before stay in place.
 IoOutcome TakeRecord(UnitConnection& connection, std::string_view& record,
                      bool may_read_ahead = true);
+
+// The offset of the first LF among the 8 bytes at `at`, or 8 when there is
+// none: a word at a time, for the searches that must not call memchr per
+// short line.
+inline std::size_t FirstLineFeedInWord(const char* at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
+    // The lowest set high bit marks the first zero byte exactly.
+    const std::uint64_t found = (zero_where_lf - kOnes) & ~zero_where_lf & kHighBits;
+    return static_cast<std::size_t>(std::countr_zero(found)) / 8;
+  }
+  std::size_t offset = 0;
+  while (offset < 8 && at[offset] != '\n') ++offset;
+  return offset;
+}
 
 // The record from `start` to the LF, without the LF and one CR before it.
 inline std::string_view RecordEndingAt(const char* start, const char* lf) {
