@@ -29,22 +29,21 @@ struct ScanProgress {
 
 // Columns 7 to 9 of a header as its area number. Three digits, the form the
 // simulator writes, are the number as they stand; any other form is read by
-// the integer read, blank-padded like the rest of the field.
-bool ReadAreaNumber(std::string_view header, std::int32_t& number) {
+// the integer read, blank-padded like the rest of the field, which leaves 0
+// where it fails.
+void ReadAreaNumber(std::string_view header, std::int32_t& number) {
   if (header.size() >= 9) {
     const unsigned hundreds = static_cast<unsigned char>(header[6]) - '0';
     const unsigned tens = static_cast<unsigned char>(header[7]) - '0';
     const unsigned ones = static_cast<unsigned char>(header[8]) - '0';
     if (hundreds < 10 && tens < 10 && ones < 10) {
       number = static_cast<std::int32_t>(hundreds * 100 + tens * 10 + ones);
-      return true;
+      return;
     }
   }
   TextField<3> columns;
   AssignText(columns.span(), header.substr(std::min(header.size(), std::size_t{6}), 3));
-  if (ReadIntegerFromText(columns.view(), number, kWithExit) == kIoSuccess) return true;
-  number = 0;
-  return false;
+  ReadIntegerFromText(columns.view(), number, kWithExit);
 }
 
 // Counts a header line and keeps its number; true at the title line, which
