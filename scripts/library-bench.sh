@@ -28,7 +28,7 @@ if [ ! -f "$dir/large/scenery.cfg" ]; then
   cp "$dir/library/scenery.cfg" "$dir/large/scenery.cfg"
   printf '%s\r\n' "$title_line" >>"$dir/large/scenery.cfg"
 fi
-{ cat "$root/../shared/testdata/real-world/fs9-default-120-areas.cfg"; printf '%s\r\n' "$title_line"; } \
+{ cat "$root/tests/data/fs9-default-120-areas.cfg"; printf '%s\r\n' "$title_line"; } \
   >"$dir/small/scenery.cfg"
 
 for preset in win64 win32; do

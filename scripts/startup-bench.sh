@@ -11,7 +11,7 @@ runs=${1:-15}
 bash scripts/install-deps.sh
 source scripts/wine-session.sh
 
-library="$root/../shared/testdata/real-world/fs9-default-120-areas.cfg"
+library="$root/tests/data/fs9-default-120-areas.cfg"
 for preset in win32 win64; do
   if ! scenreg_can_run "$preset"; then
     echo "$preset: not measured: $SCENREG_WINE_NO_32BIT."

@@ -121,7 +121,7 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 std::filesystem::path RealWorldFolder() {
   if (const char* folder = std::getenv("SCENREG_REAL_WORLD")) return folder;
-  return std::filesystem::path(__FILE__).parent_path() / "../../shared/testdata/real-world";
+  return std::filesystem::path(__FILE__).parent_path() / "data";
 }
 
 InjectFaults::InjectFaults(const FaultPlan& faults) {
