@@ -350,9 +350,12 @@ IoOutcome WriteLocked(int unit, std::span<const RecordItem> items) {
   UnitConnection* connection = FindUnit(unit);
   if (connection == nullptr) return Fail(kErrWriteFailed, {});
   if (connection->read_only) return Fail(kErrWriteToReadOnly, connection->file_name);
+  // A length that does not fit in size_t (two widths near INT_MAX on a
+  // 32-bit build) is memory that cannot be had, not a small record.
   std::size_t length = 2;
-  for (const RecordItem& item : items) length += ItemLength(item);
-  char* record = static_cast<char*>(std::malloc(length));
+  bool fits = true;
+  for (const RecordItem& item : items) fits &= !__builtin_add_overflow(length, ItemLength(item), &length);
+  char* record = fits ? static_cast<char*>(std::malloc(length)) : nullptr;
   if (record == nullptr) return Fail(kErrRecordOverflow, connection->file_name);
   char* out = record;
   for (const RecordItem& item : items) out = AppendItem(item, out);

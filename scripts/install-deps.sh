@@ -32,5 +32,6 @@ fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-$SUDO apt-get update -qq
+# A mirror caught mid-sync fails one index; the others still serve.
+$SUDO apt-get update -qq || echo "install-deps.sh: apt-get update reported a failed index; going on" >&2
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

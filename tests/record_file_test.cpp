@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <random>
 #include <string>
@@ -339,6 +340,17 @@ TEST(RecordFileWrite, EachRecordIsInTheFileWhenItsWriteReturns) {
   EXPECT_EQ(ReadFile("f.txt"), "one\r\n");
   WriteRecord(kUnit, {TextItem("two")});
   EXPECT_EQ(ReadFile("f.txt"), "one\r\ntwo\r\n");
+}
+
+TEST(RecordFileWrite, ALengthPastTheAddressSpaceFailsWith66AndWritesNothing) {
+  // Two widths of INT_MAX and the line end wrap a 32-bit size_t round to 2.
+  if (sizeof(std::size_t) > 4) GTEST_SKIP() << "such a length fits a 64-bit size_t";
+  ScratchFolder scratch;
+  ASSERT_EQ(OpenUnit(kUnit, "f.txt", "formatted", "append", kWithExit), kIoSuccess);
+  EXPECT_EQ(WriteRecord(kUnit, {CharItem("a", INT_MAX), CharItem("b", INT_MAX)}, kWithExit),
+            kErrRecordOverflow);
+  CloseUnit(kUnit);
+  EXPECT_EQ(ReadFile("f.txt"), "");
 }
 
 TEST(RecordFileOpen, SequentialOpenCreatesAMissingFileAndKeepsAnExistingOne) {
