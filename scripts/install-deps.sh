@@ -4,7 +4,8 @@
 # cross compilers (posix thread model), Wine with its 32-bit part, Xvfb and
 # ImageMagick for the window tests' screenshots, clang with libFuzzer for the
 # fuzz targets, NSIS for the example add-on installer and zip for the release
-# archive.
+# archive; and, where the kernel runs no 32-bit programs, the emulator
+# that runs the 32-bit build.
 set -euo pipefail
 
 need=()
@@ -27,11 +28,25 @@ if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
          libxi6:i386 libxrandr2:i386 libxinerama1:i386 libxcomposite1:i386 libfreetype6:i386
          libfontconfig1:i386)
 fi
-[ ${#need[@]} -eq 0 ] && exit 0
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-# A mirror caught mid-sync fails one index; the others still serve.
-$SUDO apt-get update -qq || echo "install-deps.sh: apt-get update reported a failed index; going on" >&2
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+install() {
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+if [ ${#need[@]} -gt 0 ]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+  # A mirror caught mid-sync fails one index; the others still serve.
+  $SUDO apt-get update -qq || echo "install-deps.sh: apt-get update reported a failed index; going on" >&2
+  install "${need[@]}"
+fi
+
+# Where the kernel runs no 32-bit programs, the 32-bit build runs in a
+# full-system emulator with Debian's own kernel (scripts/vm32.sh).
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  emulator=()
+  command -v qemu-system-x86_64 >/dev/null || emulator+=(qemu-system-x86)
+  ls /boot/vmlinuz-* >/dev/null 2>&1 || emulator+=(linux-image-amd64)
+  [ -x /bin/busybox ] || emulator+=(busybox-static)
+  [ ${#emulator[@]} -eq 0 ] || install "${emulator[@]}"
+fi

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Runs scenreg.exe (the 32-bit build, the one to ship, where this machine
-# runs 32-bit programs; else the 64-bit build) in a fresh copy of the bundled
-# sample simulator folder, then shows what it changed in scenery.cfg and how
-# it ended. The sample in sample/simulator stays untouched.
+# Runs scenreg.exe (the 32-bit build, the one to ship) in a fresh copy of the
+# bundled sample simulator folder, then shows what it changed in scenery.cfg
+# and how it ended. The sample in sample/simulator stays untouched.
 #
 # With a display (DISPLAY set) you answer the program's boxes yourself.
-# Without one it runs on a virtual display, and the boxes are answered as a
-# user would ("Continue"), each photographed first.
+# Without one, or in the emulator that runs it where the kernel runs no
+# 32-bit programs, it runs on a virtual display, and the boxes are answered
+# as a user would ("Continue"), each photographed first.
 #
 # Exits non-zero when the program could not be run or ended with a status
 # other than 0.
@@ -16,11 +16,9 @@ root=$PWD
 bash scripts/install-deps.sh
 source scripts/wine-loader.sh
 
+# The 32-bit build, the one to ship; where the kernel runs no 32-bit
+# programs, in the emulator, on its own virtual display.
 preset=win32
-if ! scenreg_can_run win32; then
-  preset=win64
-  echo "Running the 64-bit build: $SCENREG_WINE_NO_32BIT."
-fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target scenreg scenreg_sample_run >/dev/null
 
@@ -30,12 +28,11 @@ mkdir -p "$run_dir"
 cp sample/simulator/* "$run_dir/"
 
 answer=answer
-[ -z "${DISPLAY:-}" ] || answer=user
-source scripts/wine-session.sh
+[ -z "${DISPLAY:-}" ] || ! scenreg_can_run win32 || answer=user
 echo "Running build/$preset/scenreg.exe in $run_dir"
 set +e
-"$SCENREG_WINE" "$root/build/$preset/tests/e2e/scenreg_sample_run.exe" \
-  "$root/build/$preset/scenreg.exe" "$run_dir" "$answer"
+scenreg_where_32bit_runs bash scripts/sample-run.sh "$preset" "$root/build/$preset/scenreg.exe" \
+  "$run_dir" "$answer"
 status=$?
 set -e
 for shot in "$root/build/$preset/e2e/screenshots"/sample-run-*.png; do

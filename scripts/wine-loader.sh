@@ -50,6 +50,21 @@ scenreg_can_run() {
   return 1
 }
 
+# Runs a command where this machine's 32-bit programs run: here when the
+# kernel runs them, else in the emulator (scripts/vm32.sh). Called from the
+# checkout's top folder, where the command starts either way. The emulator's
+# guest keeps a Wine prefix of its own in the build folder, which the host's
+# Wine never touches, and asks the kill test for fewer kills.
+scenreg_where_32bit_runs() {
+  if scenreg_can_run win32; then
+    "$@"
+    return
+  fi
+  echo "In the emulator, as $SCENREG_WINE_NO_32BIT: $*"
+  WINEPREFIX="$PWD/build/vm32/wineprefix" SCENREG_KILLS="${SCENREG_KILLS:-40}" \
+    bash scripts/vm32.sh "$@"
+}
+
 # Run directly rather than sourced: say what was decided.
 if [ "$(basename -- "$0")" = wine-loader.sh ]; then
   echo "Wine loader: $SCENREG_WINE"
