@@ -41,6 +41,26 @@ struct FileSystem {
   // Writes all size bytes or fails.
   SystemError (*write)(FileHandle handle, const char* data, std::size_t size);
   SystemError (*close)(FileHandle handle);
+
+  // The operations of a file replaced as a whole. Opens the file like
+  // open_or_create, but a missing file is not created.
+  OpenAttempt (*open_existing)(const std::string& path, bool writable);
+  // Creates the file empty for writing, emptying one that is there already,
+  // and keeps every other process out of it while it is open.
+  OpenAttempt (*create_empty)(const std::string& path);
+  SystemError (*seek_to_start)(FileHandle handle);
+  // Returns once the bytes written are on the disk.
+  SystemError (*flush)(FileHandle handle);
+  // The platform's attributes of the file (file attributes on Windows, the
+  // mode on POSIX), to give another file the same.
+  SystemError (*get_attributes)(const std::string& path, std::uint32_t& attributes);
+  SystemError (*set_attributes)(const std::string& path, std::uint32_t attributes);
+  // Copies target to backup (an old backup is overwritten), then puts
+  // replacement in target's place in one step. Target holds either its old
+  // bytes or all of replacement's, whenever the process ends.
+  SystemError (*replace_with_backup)(const std::string& replacement, const std::string& target,
+                                     const std::string& backup);
+  SystemError (*remove)(const std::string& path);
 };
 
 const FileSystem& PlatformFileSystem();

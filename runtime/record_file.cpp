@@ -126,19 +126,30 @@ void Release(UnitConnection& connection) {
 IoOutcome CloseConnection(UnitConnection& connection) {
   const SystemError error = CurrentFileSystem().close(connection.handle);
   std::string file_name = std::move(connection.file_name);
+  if (connection.scratch) CurrentFileSystem().remove(file_name);
   Release(connection);
   if (error != 0) return Fail(kErrCloseFailed, file_name, error);
   return kIoSuccess;
 }
 
-IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form,
-                     std::string_view access) {
-  const FileSystem& fs = CurrentFileSystem();
+// How an open treats the file's existence.
+enum class OpenKind { kOpenOrCreate, kExisting, kScratch };
+
+// The unit's file name as given, leading and trailing blanks dropped, resolved
+// against the working directory.
+std::string FullPathOf(std::string_view file_name) {
   std::string name(file_name.substr(0, kMaxFileNameLength));
   name.erase(0, std::min(name.find_first_not_of(' '), name.size()));
   name.resize(TrimmedLength(name));
   std::string full_path;
-  if (!fs.resolve_full_path(name, full_path)) full_path = name;
+  if (!CurrentFileSystem().resolve_full_path(name, full_path)) full_path = name;
+  return full_path;
+}
+
+IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form,
+                     std::string_view access, OpenKind kind = OpenKind::kOpenOrCreate) {
+  const FileSystem& fs = CurrentFileSystem();
+  std::string full_path = FullPathOf(file_name);
 
   const bool append = MatchesWord(access, "append");
   // A form of blanks only is no form at all: "formatted" as well.
@@ -161,9 +172,11 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
   if (slot == nullptr) return Fail(kErrOpenFailure, full_path);
 
   bool read_only = false;
-  OpenAttempt attempt = fs.open_or_create(full_path, true);
-  if (attempt.error != 0 && IsAccessRefusal(attempt.error)) {
-    attempt = fs.open_or_create(full_path, false);
+  const auto open = kind == OpenKind::kExisting ? fs.open_existing : fs.open_or_create;
+  OpenAttempt attempt =
+      kind == OpenKind::kScratch ? fs.create_empty(full_path) : open(full_path, true);
+  if (attempt.error != 0 && IsAccessRefusal(attempt.error) && kind != OpenKind::kScratch) {
+    attempt = open(full_path, false);
     read_only = attempt.error == 0;
   }
   if (attempt.error != 0) return Fail(OpenErrorNumber(attempt.error), full_path, attempt.error);
@@ -185,6 +198,7 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
   slot->file_name = std::move(full_path);
   slot->handle = attempt.handle;
   slot->read_only = read_only;
+  slot->scratch = kind == OpenKind::kScratch;
   slot->buffer = buffer;
   slot->capacity = kInitialBufferSize;
   return kIoSuccess;
@@ -354,7 +368,8 @@ IoOutcome WriteLocked(int unit, std::span<const RecordItem> items) {
   // 32-bit build) is memory that cannot be had, not a small record.
   std::size_t length = 2;
   bool fits = true;
-  for (const RecordItem& item : items) fits &= !__builtin_add_overflow(length, ItemLength(item), &length);
+  for (const RecordItem& item : items)
+    fits &= !__builtin_add_overflow(length, ItemLength(item), &length);
   char* record = fits ? static_cast<char*>(std::malloc(length)) : nullptr;
   if (record == nullptr) return Fail(kErrRecordOverflow, connection->file_name);
   char* out = record;
@@ -434,6 +449,129 @@ IoOutcome CloseUnit(int unit, OnFailure on_failure) {
   return Finish(outcome, unit, on_failure);
 }
 
+IoOutcome ReportOutcome(IoOutcome outcome, int unit) {
+  return Finish(outcome, unit, kWithoutExit);
+}
+
+IoOutcome OpenExistingUnit(int unit, std::string_view file_name, OnFailure on_failure) {
+  const IoOutcome outcome = Locked(
+      [&]() noexcept { return OpenLocked(unit, file_name, "formatted", {}, OpenKind::kExisting); });
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome OpenScratchUnit(int unit, std::string_view file_name, OnFailure on_failure) {
+  const IoOutcome outcome = Locked(
+      [&]() noexcept { return OpenLocked(unit, file_name, "formatted", {}, OpenKind::kScratch); });
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome ReadBytes(int unit, std::span<char> buffer, std::size_t& count, OnFailure on_failure) {
+  count = 0;
+  const IoOutcome outcome = Locked([&]() noexcept {
+    UnitConnection* connection = FindUnit(unit);
+    if (connection == nullptr) return Fail(kErrReadFailed, {});
+    const ReadAttempt attempt =
+        CurrentFileSystem().read(connection->handle, buffer.data(), buffer.size());
+    count = attempt.count;
+    if (attempt.error != 0 && !IsEndOfFileError(attempt.error))
+      return Fail(kErrReadFailed, connection->file_name, attempt.error);
+    return kIoSuccess;
+  });
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome RewindUnit(int unit, OnFailure on_failure) {
+  const IoOutcome outcome = Locked([&]() noexcept {
+    UnitConnection* connection = FindUnit(unit);
+    if (connection == nullptr) return Fail(kErrReadFailed, {});
+    if (const SystemError error = CurrentFileSystem().seek_to_start(connection->handle); error != 0)
+      return Fail(kErrReadFailed, connection->file_name, error);
+    connection->next = connection->end = 0;
+    connection->file_ended = connection->end_mark_seen = false;
+    return kIoSuccess;
+  });
+  return Finish(outcome, unit, on_failure);
+}
+
+IoOutcome WriteBytes(int unit, std::string_view bytes, OnFailure on_failure) {
+  const IoOutcome outcome = Locked([&]() noexcept {
+    UnitConnection* connection = FindUnit(unit);
+    if (connection == nullptr) return Fail(kErrWriteFailed, {});
+    if (connection->read_only) return Fail(kErrWriteToReadOnly, connection->file_name);
+    const SystemError error =
+        CurrentFileSystem().write(connection->handle, bytes.data(), bytes.size());
+    if (error != 0) return Fail(kErrWriteFailed, connection->file_name, error);
+    return kIoSuccess;
+  });
+  return Finish(outcome, unit, on_failure);
+}
+
+namespace {
+
+// The steps of ReplaceWithScratchUnit up to the scratch file's release; the
+// unit whose file failed is told through failed_unit.
+IoOutcome ReplaceLocked(UnitConnection& scratch, UnitConnection& target,
+                        const std::string& backup_path, int& failed_unit) {
+  const FileSystem& fs = CurrentFileSystem();
+  failed_unit = target.unit;
+  if (target.read_only) return Fail(kErrWriteToReadOnly, target.file_name);
+  std::uint32_t attributes = 0;
+  if (const SystemError error = fs.get_attributes(target.file_name, attributes); error != 0)
+    return Fail(OpenErrorNumber(error), target.file_name, error);
+
+  failed_unit = scratch.unit;
+  if (const SystemError error = fs.flush(scratch.handle); error != 0)
+    return Fail(kErrWriteFailed, scratch.file_name, error);
+  const SystemError close_error = fs.close(scratch.handle);
+  scratch.handle = -1;
+  if (close_error != 0) return Fail(kErrCloseFailed, scratch.file_name, close_error);
+  if (const SystemError error = fs.set_attributes(scratch.file_name, attributes); error != 0)
+    return Fail(OpenErrorNumber(error), scratch.file_name, error);
+
+  // The target is closed for the replace: Windows moves no file over one
+  // that is open.
+  failed_unit = target.unit;
+  std::string target_path = target.file_name;
+  if (const IoOutcome outcome = CloseConnection(target); outcome != kIoSuccess) return outcome;
+  if (const SystemError error = fs.replace_with_backup(scratch.file_name, target_path, backup_path);
+      error != 0)
+    return Fail(OpenErrorNumber(error), target_path, error);
+  return kIoSuccess;
+}
+
+}  // namespace
+
+IoOutcome ReplaceWithScratchUnit(int scratch_unit, int target_unit, std::string_view backup_name,
+                                 OnFailure on_failure) {
+  int failed_unit = target_unit;
+  const IoOutcome outcome = Locked([&]() noexcept {
+    UnitConnection* scratch = FindUnit(scratch_unit);
+    UnitConnection* target = FindUnit(target_unit);
+    if (scratch == nullptr || !scratch->scratch || target == nullptr)
+      return Fail(kErrWriteFailed, target ? std::string_view(target->file_name) : "");
+    const IoOutcome replaced =
+        ReplaceLocked(*scratch, *target, FullPathOf(backup_name), failed_unit);
+    // Whatever happened, the scratch file is no unit's any more: in the
+    // target's place, or gone.
+    const FileSystem& fs = CurrentFileSystem();
+    if (scratch->handle != -1) fs.close(scratch->handle);
+    if (replaced != kIoSuccess) fs.remove(scratch->file_name);
+    Release(*scratch);
+    return replaced;
+  });
+  return Finish(outcome, failed_unit, on_failure);
+}
+
+IoOutcome RemoveFile(std::string_view file_name, OnFailure on_failure) {
+  const IoOutcome outcome = Locked([&]() noexcept {
+    const std::string full_path = FullPathOf(file_name);
+    const SystemError error = CurrentFileSystem().remove(full_path);
+    if (error == 0 || OpenErrorNumber(error) == kErrFileNotFound) return kIoSuccess;
+    return Fail(OpenErrorNumber(error), full_path, error);
+  });
+  return Finish(outcome, 0, on_failure);
+}
+
 void CloseAllUnits() {
   Locked([]() noexcept {
     for (UnitConnection& connection : unit_table)
@@ -458,6 +596,7 @@ void CloseAllUnitsAtEnd() {
   for (UnitConnection& connection : unit_table) {
     if (connection.in_use) {
       CurrentFileSystem().close(connection.handle);
+      if (connection.scratch) CurrentFileSystem().remove(connection.file_name);
       connection.in_use = false;
     }
   }

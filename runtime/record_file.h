@@ -85,6 +85,46 @@ inline IoOutcome WriteRecord(int unit, std::initializer_list<RecordItem> items,
 
 IoOutcome CloseUnit(int unit, OnFailure on_failure = kWithoutExit);
 
+// What an operation without an exit does with the outcome of one called
+// with an exit: success is returned, anything else is the fatal report.
+IoOutcome ReportOutcome(IoOutcome outcome, int unit);
+
+// Opens the file like OpenUnit, sequential and formatted, but a missing file
+// is not created: that is error 29.
+IoOutcome OpenExistingUnit(int unit, std::string_view file_name,
+                           OnFailure on_failure = kWithoutExit);
+
+// Opens a scratch file for writing: created empty (one that is there already
+// is emptied) and closed to every other process. Its file goes when the unit
+// is closed, by the run or at the end of the process, unless it has taken
+// another file's place (ReplaceWithScratchUnit).
+IoOutcome OpenScratchUnit(int unit, std::string_view file_name,
+                          OnFailure on_failure = kWithoutExit);
+
+// The file's bytes as they stand, from where the last read ended; count is
+// below the buffer's size only at the end of the file. Not for a unit whose
+// records are read.
+IoOutcome ReadBytes(int unit, std::span<char> buffer, std::size_t& count,
+                    OnFailure on_failure = kWithoutExit);
+
+// The next ReadBytes starts at the file's first byte again.
+IoOutcome RewindUnit(int unit, OnFailure on_failure = kWithoutExit);
+
+// Writes the bytes as they are, at once.
+IoOutcome WriteBytes(int unit, std::string_view bytes, OnFailure on_failure = kWithoutExit);
+
+// Puts the scratch unit's file in the place of the target unit's file in one
+// step: flushed to the disk first, given the target's attributes, and the
+// target's old bytes kept in the backup file (same folder, the name resolved
+// like a unit's). Both units are closed. A target that was opened read-only
+// fails with 47. On any failure the target keeps its bytes and the scratch
+// file is gone.
+IoOutcome ReplaceWithScratchUnit(int scratch_unit, int target_unit, std::string_view backup_name,
+                                 OnFailure on_failure = kWithoutExit);
+
+// Deletes the named file; one that is not there is no failure.
+IoOutcome RemoveFile(std::string_view file_name, OnFailure on_failure = kWithoutExit);
+
 // Closes every unit that is still open; failures are not reported. An
 // operation like the others: safe from any thread.
 void CloseAllUnits();

@@ -30,6 +30,7 @@ struct UnitConnection {
   std::string file_name;
   FileHandle handle = -1;
   bool read_only = false;
+  bool scratch = false;  // the file is deleted when the unit is closed
   // Read buffer: bytes [next, end) are read ahead and not yet delivered;
   // next is always the start of a record.
   char* buffer = nullptr;

@@ -26,14 +26,79 @@ void Told(FileCall call, FileHandle handle, SystemError error, const std::string
   if (plan.after_call != nullptr) plan.after_call(call, handle, path, error);
 }
 
-OpenAttempt FaultyOpen(const std::string& path, bool writable) {
+OpenAttempt FaultyOpenWith(OpenAttempt (*open)(const std::string&, bool), const std::string& path,
+                           bool writable) {
   const FileCall call = writable ? FileCall::kOpenWritable : FileCall::kOpenReadOnly;
   SystemError error = InjectedError();
   if (error == 0) error = writable ? plan.open_writable : plan.open_read_only;
-  const OpenAttempt attempt =
-      error != 0 ? OpenAttempt{-1, error} : PlatformFileSystem().open_or_create(path, writable);
+  const OpenAttempt attempt = error != 0 ? OpenAttempt{-1, error} : open(path, writable);
   Told(call, attempt.handle, attempt.error, path);
   return attempt;
+}
+
+OpenAttempt FaultyOpen(const std::string& path, bool writable) {
+  return FaultyOpenWith(PlatformFileSystem().open_or_create, path, writable);
+}
+
+OpenAttempt FaultyOpenExisting(const std::string& path, bool writable) {
+  return FaultyOpenWith(PlatformFileSystem().open_existing, path, writable);
+}
+
+OpenAttempt FaultyCreateEmpty(const std::string& path) {
+  const SystemError error = InjectedError();
+  const OpenAttempt attempt =
+      error != 0 ? OpenAttempt{-1, error} : PlatformFileSystem().create_empty(path);
+  Told(FileCall::kCreateEmpty, attempt.handle, attempt.error, path);
+  return attempt;
+}
+
+// A call on an open file: the injected error, or the platform's outcome.
+template <typename Call>
+SystemError FaultyHandleCall(FileCall kind, FileHandle handle, Call call) {
+  SystemError error = InjectedError();
+  if (error == 0) error = call();
+  Told(kind, handle, error);
+  return error;
+}
+
+// A call on a named file, likewise.
+template <typename Call>
+SystemError FaultyPathCall(FileCall kind, const std::string& path, Call call) {
+  SystemError error = InjectedError();
+  if (error == 0) error = call();
+  Told(kind, -1, error, path);
+  return error;
+}
+
+SystemError FaultySeekToStart(FileHandle handle) {
+  return FaultyHandleCall(FileCall::kSeekToStart, handle,
+                          [&] { return PlatformFileSystem().seek_to_start(handle); });
+}
+
+SystemError FaultyFlush(FileHandle handle) {
+  return FaultyHandleCall(FileCall::kFlush, handle,
+                          [&] { return PlatformFileSystem().flush(handle); });
+}
+
+SystemError FaultyGetAttributes(const std::string& path, std::uint32_t& attributes) {
+  return FaultyPathCall(FileCall::kGetAttributes, path,
+                        [&] { return PlatformFileSystem().get_attributes(path, attributes); });
+}
+
+SystemError FaultySetAttributes(const std::string& path, std::uint32_t attributes) {
+  return FaultyPathCall(FileCall::kSetAttributes, path,
+                        [&] { return PlatformFileSystem().set_attributes(path, attributes); });
+}
+
+SystemError FaultyReplace(const std::string& replacement, const std::string& target,
+                          const std::string& backup) {
+  return FaultyPathCall(FileCall::kReplace, target, [&] {
+    return PlatformFileSystem().replace_with_backup(replacement, target, backup);
+  });
+}
+
+SystemError FaultyRemove(const std::string& path) {
+  return FaultyPathCall(FileCall::kRemove, path, [&] { return PlatformFileSystem().remove(path); });
 }
 
 ReadAttempt FaultyRead(FileHandle handle, char* buffer, std::size_t size) {
@@ -78,6 +143,14 @@ FileSystem MakeFaultyFileSystem() {
   fs.write = FaultyWrite;
   fs.seek_to_end = FaultySeekToEnd;
   fs.close = FaultyClose;
+  fs.open_existing = FaultyOpenExisting;
+  fs.create_empty = FaultyCreateEmpty;
+  fs.seek_to_start = FaultySeekToStart;
+  fs.flush = FaultyFlush;
+  fs.get_attributes = FaultyGetAttributes;
+  fs.set_attributes = FaultySetAttributes;
+  fs.replace_with_backup = FaultyReplace;
+  fs.remove = FaultyRemove;
   return fs;
 }
 

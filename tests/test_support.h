@@ -35,7 +35,23 @@ std::string ReadFile(const std::filesystem::path& path);
 std::filesystem::path RealWorldFolder();
 
 // The calls of the table that count as positions of a fault.
-enum class FileCall { kOpenWritable, kOpenReadOnly, kRead, kWrite, kSeekToEnd, kClose };
+enum class FileCall {
+  kOpenWritable,
+  kOpenReadOnly,
+  kRead,
+  kWrite,
+  kSeekToEnd,
+  kClose,
+  // The calls of a file replaced as a whole; those from kCreateEmpty on name
+  // their file by its path.
+  kSeekToStart,
+  kFlush,
+  kCreateEmpty,
+  kGetAttributes,
+  kSetAttributes,
+  kReplace,  // the path is the target's
+  kRemove,
+};
 
 // Failures to inject; 0 means the platform's own behaviour. Counters count
 // calls down to the one that fails (1 fails the next call).

@@ -31,8 +31,8 @@ bool ResolveFullPath(const std::string& name, std::string& full_path) {
   return true;
 }
 
-OpenAttempt OpenOrCreate(const std::string& path, bool writable) {
-  const int fd = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CREAT | O_CLOEXEC, 0666);
+OpenAttempt OpenWithLock(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) return {-1, static_cast<SystemError>(errno)};
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno == EWOULDBLOCK ? EBUSY : errno;
@@ -40,6 +40,26 @@ OpenAttempt OpenOrCreate(const std::string& path, bool writable) {
     return {-1, static_cast<SystemError>(error)};
   }
   return {fd, 0};
+}
+
+OpenAttempt OpenOrCreate(const std::string& path, bool writable) {
+  return OpenWithLock(path, (writable ? O_RDWR : O_RDONLY) | O_CREAT);
+}
+
+OpenAttempt OpenExisting(const std::string& path, bool writable) {
+  return OpenWithLock(path, writable ? O_RDWR : O_RDONLY);
+}
+
+// Emptied only once the lock is held, so a file another run is writing is
+// never cut short under it.
+OpenAttempt CreateEmpty(const std::string& path) {
+  const OpenAttempt attempt = OpenWithLock(path, O_WRONLY | O_CREAT);
+  if (attempt.error == 0 && ftruncate(static_cast<int>(attempt.handle), 0) != 0) {
+    const auto error = static_cast<SystemError>(errno);
+    close(static_cast<int>(attempt.handle));
+    return {-1, error};
+  }
+  return attempt;
 }
 
 bool IsDiskFile(FileHandle handle) {
@@ -91,8 +111,81 @@ SystemError Close(FileHandle handle) {
   return close(static_cast<int>(handle)) != 0 ? static_cast<SystemError>(errno) : 0;
 }
 
-constexpr FileSystem kPosixFileSystem = {ResolveFullPath, OpenOrCreate, IsDiskFile, SeekToEnd, Read,
-                                         Write,           Close};
+SystemError LastError(bool failed) {
+  return failed ? static_cast<SystemError>(errno) : 0;
+}
+
+SystemError SeekToStart(FileHandle handle) {
+  return LastError(lseek(static_cast<int>(handle), 0, SEEK_SET) < 0);
+}
+
+SystemError Flush(FileHandle handle) {
+  return LastError(fsync(static_cast<int>(handle)) != 0);
+}
+
+SystemError GetAttributes(const std::string& path, std::uint32_t& attributes) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return static_cast<SystemError>(errno);
+  attributes = status.st_mode & 07777;
+  return 0;
+}
+
+SystemError SetAttributes(const std::string& path, std::uint32_t attributes) {
+  return LastError(chmod(path.c_str(), static_cast<mode_t>(attributes)) != 0);
+}
+
+// The folder of the file, so that a rename in it can be made lasting.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+SystemError CopyFile(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return static_cast<SystemError>(errno);
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    const auto error = static_cast<SystemError>(errno);
+    close(in);
+    return error;
+  }
+  char block[65536];
+  SystemError error = 0;
+  for (;;) {
+    const ReadAttempt got = Read(in, block, sizeof block);
+    if (got.error == 0 && got.count > 0) error = Write(out, block, got.count);
+    if (got.error != 0) error = got.error;
+    if (error != 0 || got.count < sizeof block) break;
+  }
+  if (error == 0) error = Flush(out);
+  if (close(out) != 0 && error == 0) error = static_cast<SystemError>(errno);
+  close(in);
+  return error;
+}
+
+SystemError ReplaceWithBackup(const std::string& replacement, const std::string& target,
+                              const std::string& backup) {
+  if (const SystemError error = CopyFile(target, backup); error != 0) return error;
+  if (rename(replacement.c_str(), target.c_str()) != 0) return static_cast<SystemError>(errno);
+  // The rename lasts once the folder is on the disk; a failure here leaves
+  // the new bytes in place all the same, so it is not reported.
+  const int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return 0;
+}
+
+SystemError Remove(const std::string& path) {
+  return LastError(unlink(path.c_str()) != 0);
+}
+
+constexpr FileSystem kPosixFileSystem = {
+    ResolveFullPath, OpenOrCreate,  IsDiskFile,    SeekToEnd,         Read,
+    Write,           Close,         OpenExisting,  CreateEmpty,       SeekToStart,
+    Flush,           GetAttributes, SetAttributes, ReplaceWithBackup, Remove};
 
 }  // namespace
 

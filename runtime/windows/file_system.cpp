@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "runtime/record_file.h"
 
@@ -22,12 +23,27 @@ bool ResolveFullPath(const std::string& name, std::string& full_path) {
   return true;
 }
 
-OpenAttempt OpenOrCreate(const std::string& path, bool writable) {
-  const DWORD access = writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+OpenAttempt Open(const std::string& path, DWORD access, DWORD sharing, DWORD disposition) {
+  const HANDLE handle = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {-1, GetLastError()};
   return {reinterpret_cast<FileHandle>(handle), 0};
+}
+
+DWORD AccessFor(bool writable) {
+  return writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+}
+
+OpenAttempt OpenOrCreate(const std::string& path, bool writable) {
+  return Open(path, AccessFor(writable), FILE_SHARE_READ, OPEN_ALWAYS);
+}
+
+OpenAttempt OpenExisting(const std::string& path, bool writable) {
+  return Open(path, AccessFor(writable), FILE_SHARE_READ, OPEN_EXISTING);
+}
+
+OpenAttempt CreateEmpty(const std::string& path) {
+  return Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
 }
 
 bool IsDiskFile(FileHandle handle) {
@@ -85,8 +101,46 @@ SystemError Close(FileHandle handle) {
   return CloseHandle(AsHandle(handle)) ? 0 : GetLastError();
 }
 
+SystemError LastError(BOOL succeeded) {
+  return succeeded ? 0 : GetLastError();
+}
+
+SystemError SeekToStart(FileHandle handle) {
+  return LastError(SetFilePointerEx(AsHandle(handle), LARGE_INTEGER{}, nullptr, FILE_BEGIN));
+}
+
+SystemError Flush(FileHandle handle) {
+  return LastError(FlushFileBuffers(AsHandle(handle)));
+}
+
+SystemError GetAttributes(const std::string& path, std::uint32_t& attributes) {
+  const DWORD found = GetFileAttributesA(path.c_str());
+  if (found == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  attributes = found;
+  return 0;
+}
+
+SystemError SetAttributes(const std::string& path, std::uint32_t attributes) {
+  return LastError(SetFileAttributesA(path.c_str(), attributes));
+}
+
+// A copy for the backup, then one move that writes through: the target is
+// never missing and never half written.
+SystemError ReplaceWithBackup(const std::string& replacement, const std::string& target,
+                              const std::string& backup) {
+  if (!CopyFileA(target.c_str(), backup.c_str(), FALSE)) return GetLastError();
+  return LastError(MoveFileExA(replacement.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+SystemError Remove(const std::string& path) {
+  return LastError(DeleteFileA(path.c_str()));
+}
+
 constexpr FileSystem kWindowsFileSystem = {
-    ResolveFullPath, OpenOrCreate, IsDiskFile, SeekToEnd, Read, Write, Close};
+    ResolveFullPath, OpenOrCreate,  IsDiskFile,    SeekToEnd,         Read,
+    Write,           Close,         OpenExisting,  CreateEmpty,       SeekToStart,
+    Flush,           GetAttributes, SetAttributes, ReplaceWithBackup, Remove};
 
 }  // namespace
 
