@@ -4,8 +4,11 @@
 
 namespace scenreg {
 
-bool ReadAddonDescription(AddonDescription& description) {
-  OpenUnit(kDescriptionUnit, kDescriptionFileName);
+bool ReadAddonDescription(AddonDescription& description, MissingDescription missing) {
+  if (missing == MissingDescription::kFail)
+    OpenExistingUnit(kDescriptionUnit, kDescriptionFileName);
+  else
+    OpenUnit(kDescriptionUnit, kDescriptionFileName);
   ReadField(kDescriptionUnit, description.title.span());
   ReadField(kDescriptionUnit, description.local_path.span());
   if (ReadField(kDescriptionUnit, description.welcome_text.span(), kWithExit) != kIoSuccess)

@@ -18,6 +18,10 @@ struct AddonDescription {
 // them the program ends with the fatal end-of-file error. Returns whether
 // the third line was read; only then is the file closed here, otherwise it
 // stays open for the orderly stop to close.
-bool ReadAddonDescription(AddonDescription& description);
+// The registration creates a missing scconf.txt empty, as its open does;
+// the remover, which creates no file, fails on it with file-not-found.
+enum class MissingDescription { kCreateEmpty, kFail };
+bool ReadAddonDescription(AddonDescription& description,
+                          MissingDescription missing = MissingDescription::kCreateEmpty);
 
 }  // namespace scenreg

@@ -10,9 +10,10 @@
 namespace scenreg {
 namespace {
 
-constexpr std::size_t kTitleLineLength = 26;
 constexpr std::string_view kTitleKey = "Title=";
 constexpr std::string_view kHeaderWords[] = {"[Area.", "[area.", "[AREA."};
+
+}  // namespace
 
 // Only these three spellings are headers; the simulator writes the second.
 bool IsAreaHeader(std::string_view line) {
@@ -21,8 +22,24 @@ bool IsAreaHeader(std::string_view line) {
   return false;
 }
 
+// The same 26 columns the writer's "Title=" record fills, so a section an
+// earlier run appended is recognised.
+TitleLine MakeTitleLine(const TextField<20>& title) {
+  TitleLine title_line;
+  AssignText(title_line.span(), kTitleKey);
+  AssignText(title_line.span().subspan(kTitleKey.size()), title.view());
+  return title_line;
+}
+
+// Both sides as 26 blank-padded columns.
+bool IsTitleLine(std::string_view line, const TitleLine& title_line) {
+  return SameText(line.substr(0, title_line.chars.size()), title_line.view());
+}
+
+namespace {
+
 struct ScanProgress {
-  TextField<kTitleLineLength> title_line;
+  TitleLine title_line;
   LibraryScan scan;
   std::int32_t* last_area_number = nullptr;
 };
@@ -56,9 +73,7 @@ bool TakeLine(std::string_view line, ScanProgress& progress) {
     ReadAreaNumber(line, *progress.last_area_number);
     return false;  // a header is never the title line, which is "Title=..."
   }
-  // Both sides as 26 blank-padded columns.
-  progress.scan.already_entered =
-      SameText(line.substr(0, kTitleLineLength), progress.title_line.view());
+  progress.scan.already_entered = IsTitleLine(line, progress.title_line);
   return progress.scan.already_entered;
 }
 
@@ -78,11 +93,8 @@ LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_numb
   ScanProgress progress;
   progress.last_area_number = &last_area_number;
 
-  // The same 26 columns the writer's "Title=" record fills, so a section an
-  // earlier run appended is recognised.
-  TextField<kTitleLineLength>& title_line = progress.title_line;
-  AssignText(title_line.span(), kTitleKey);
-  AssignText(title_line.span().subspan(kTitleKey.size()), title.view());
+  progress.title_line = MakeTitleLine(title);
+  const TitleLine& title_line = progress.title_line;
 
   // A line takes part in the tests as its first 80 columns, blank-padded;
   // only columns 1 to 26 are ever looked at. So the only lines that matter

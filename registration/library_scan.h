@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/text_field.h"
 
@@ -11,6 +12,19 @@ namespace scenreg {
 
 inline constexpr int kLibraryUnit = 1;
 inline constexpr const char* kLibraryFileName = "scenery.cfg";
+
+// The two line tests of the scan, also used to find the add-on's sections
+// again. A line is one record without its line end.
+
+// "[Area.", "[area." or "[AREA." at the very start of the line.
+bool IsAreaHeader(std::string_view line);
+
+// The add-on's title line: "Title=" followed by the title, in 26 columns.
+using TitleLine = TextField<26>;
+TitleLine MakeTitleLine(const TextField<20>& title);
+
+// The line's first 26 columns, trailing blanks aside, are the title line.
+bool IsTitleLine(std::string_view line, const TitleLine& title_line);
 
 struct LibraryScan {
   // The scan stopped at a "Title=" line of the add-on; the lines after it

@@ -20,17 +20,6 @@ std::int32_t last_area_number = 0;
 LibraryScan scan;
 DialogRecord dialog;
 
-void MakeShellSettings() {
-  CheckDivisionFlaw();
-  std::int32_t locking_mode = 0;
-  SetIoLockingMode(locking_mode);
-  // The main window at the top left corner, with a work area of 420 x 150.
-  std::int32_t selector = MainWindowSelector;
-  WindowGeometry geometry{WindowGeometry::kPlaceAndSize, 0, 0, 150, 420};
-  SetWindowGeometry(selector, geometry);
-  SetExitMode(kCloseAtOnce);
-}
-
 // Shows "Welcome" with the add-on's text and returns the button that
 // closed it, or -1 when the box could not be shown.
 std::int32_t AskWelcome() {
@@ -56,6 +45,17 @@ void ShowSorry() {
 }
 
 }  // namespace
+
+void MakeShellSettings() {
+  CheckDivisionFlaw();
+  std::int32_t locking_mode = 0;
+  SetIoLockingMode(locking_mode);
+  // The main window at the top left corner, with a work area of 420 x 150.
+  std::int32_t selector = MainWindowSelector;
+  WindowGeometry geometry{WindowGeometry::kPlaceAndSize, 0, 0, 150, 420};
+  SetWindowGeometry(selector, geometry);
+  SetExitMode(kCloseAtOnce);
+}
 
 void RunRegistration() {
   MakeShellSettings();

@@ -1,0 +1,9 @@
+// scenunreg: takes a scenery add-on out of the flight simulator's scenery
+// library again, for the add-on's uninstaller. The same shell as scenreg;
+// the process ends inside the run.
+#include "registration/removal_run.h"
+#include "runtime/program_shell.h"
+
+int main() {
+  scenreg::RunProgramShell(scenreg::RunRemoval);
+}

@@ -1,0 +1,210 @@
+// The remover on whole runs, each in a child process (a run ends its
+// process): register then remove gives back the library byte for byte, only
+// the add-on's own sections go, and a kill at any moment leaves the old or
+// the new library.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "registration/addon_sections.h"
+#include "registration/registration_run.h"
+#include "registration/removal_run.h"
+#include "tests/test_support.h"
+
+namespace scenreg {
+namespace {
+
+using testing::ReadFile;
+using testing::RealWorldFolder;
+using testing::ScratchFolder;
+using testing::WriteFile;
+
+constexpr const char* kLibrary = "scenery.cfg";
+constexpr const char* kDescription = "scconf.txt";
+// Without a welcome text the registration asks nothing.
+constexpr const char* kSample = "Sample Field\r\nAddon Scenery\\Sample\r\n";
+
+struct RunEnd {
+  int status = -1;
+  std::string errors;
+};
+
+RunEnd RunInChild(void (*run)()) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::freopen("errors.txt", "w", stderr);
+    run();
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile("errors.txt")};
+}
+
+void Register(std::string_view description) {
+  WriteFile(kDescription, description);
+  ASSERT_EQ(RunInChild(RunRegistration).status, 0);
+}
+
+void Remove(std::string_view description) {
+  WriteFile(kDescription, description);
+  const RunEnd end = RunInChild(RunRemoval);
+  ASSERT_EQ(end.status, 0) << end.errors;
+  ASSERT_EQ(end.errors, "");
+}
+
+std::string Areas(int count, const char* line_end) {
+  std::string text;
+  for (int area = 1; area <= count; ++area)
+    text += "[Area." + std::to_string(100 + area) + "]" + line_end + "Title=Area " +
+            std::to_string(area) + line_end + "Local=Scenery\\" + std::to_string(area) + line_end;
+  return text;
+}
+
+std::string Section(int number, std::string_view title, std::string_view folder) {
+  const std::string n = std::to_string(number);
+  return " \r\n \r\n[Area." + n + "]\r\nTitle=" + std::string(title) +
+         "\r\nLocal=" + std::string(folder) + "\r\nActive=TRUE\r\nRequired=FALSE\r\nLayer=" + n +
+         "\r\nRemote=\r\n";
+}
+
+TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
+  const struct {
+    const char* name;
+    std::string library;
+  } kLibraries[] = {
+      {"LF library", ReadFile(RealWorldFolder() / "fs9-default-120-areas.cfg")},
+      {"CR LF library", ReadFile(RealWorldFolder() / "fs9-resource-titles-124-areas.cfg")},
+      {"last line without line end", Areas(12, "\r\n") + "Remote="},
+      {"LF areas", Areas(13, "\n")},
+  };
+  for (const auto& [name, library] : kLibraries) {
+    SCOPED_TRACE(name);
+    ASSERT_GT(library.size(), 100u);
+    ScratchFolder scratch;
+    WriteFile(kLibrary, library);
+    Register(kSample);
+    const std::string registered = ReadFile(kLibrary);
+    ASSERT_NE(registered, library);
+    Remove(kSample);
+    EXPECT_EQ(ReadFile(kLibrary), library);
+    EXPECT_EQ(ReadFile(kLibraryBackupFileName), registered);
+    EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
+
+    // A second add-on registered after the first stays exactly as the
+    // registration wrote it; then the first goes alone.
+    const std::string other = "Other Field\r\nAddon Scenery\\Other\r\n";
+    Register(kSample);
+    Register(other);
+    const std::string both = ReadFile(kLibrary);
+    Remove(kSample);
+    EXPECT_EQ(ReadFile(kLibrary), library + both.substr(registered.size()));
+    Remove(other);
+    EXPECT_EQ(ReadFile(kLibrary), library);
+  }
+}
+
+TEST(Removal, TakesOnlyTheAddonsOwnSections) {
+  const std::string user = Areas(12, "\r\n");
+  const std::string ours = Section(113, "Sample Field", "Addon Scenery\\Sample");
+  const std::string theirs = Section(114, "Sample Field", "Addon Scenery\\Elsewhere");
+  const struct {
+    const char* name;
+    std::string library;
+    std::string removed;
+  } kCases[] = {
+      {"registered twice", user + ours + ours, user},
+      {"same title, other folder", user + theirs + ours, user + theirs},
+      {"other folder last", user + ours + theirs, user + theirs},
+      {"folder in other case",
+       user + Section(113, "Sample Field", "ADDON scenery\\SAMPLE   ") + "[General]\r\n",
+       user + "[General]\r\n"},
+      {"a longer title", user + Section(113, "Sample Field x", "Addon Scenery\\Sample"),
+       user + Section(113, "Sample Field x", "Addon Scenery\\Sample")},
+      {"no library lines", "", ""},
+  };
+  for (const auto& [name, library, removed] : kCases) {
+    SCOPED_TRACE(name);
+    ScratchFolder scratch;
+    WriteFile(kLibrary, library);
+    Remove(kSample);
+    EXPECT_EQ(ReadFile(kLibrary), removed);
+    // Nothing removed: no file is written at all.
+    EXPECT_EQ(std::filesystem::exists(kLibraryBackupFileName), library != removed);
+  }
+}
+
+TEST(Removal, NothingToRemoveCreatesNothingAndABadDescriptionIsFatal) {
+  const struct {
+    const char* name;
+    const char* description;  // null: no scconf.txt
+    int status;
+  } kCases[] = {
+      {"no library", kSample, 0},
+      {"no scconf.txt", nullptr, 29},
+      {"one line", "Sample Field\r\n", 24},
+      {"empty", "", 24},
+  };
+  for (const auto& [name, description, status] : kCases) {
+    SCOPED_TRACE(name);
+    ScratchFolder scratch;
+    if (description != nullptr) WriteFile(kDescription, description);
+    const RunEnd end = RunInChild(RunRemoval);
+    EXPECT_EQ(end.status, status) << end.errors;
+    if (status != 0) {
+      EXPECT_NE(end.errors.find(", unit 2, file " + scratch.FullPath(kDescription)),
+                std::string::npos)
+          << end.errors;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}),
+              (description != nullptr) + 1)  // scconf.txt and errors.txt
+        << "a file was created";
+  }
+}
+
+// Killed at any moment, the library holds all of its old bytes or all of
+// its new ones, and the next run finishes the work and leaves no new file.
+TEST(Removal, KilledAtAnyMomentLeavesTheOldOrTheNewLibrary) {
+  ScratchFolder scratch;
+  const std::string library = Areas(999, "\r\n");
+  const std::string registered = library + Section(999, "Sample Field", "Addon Scenery\\Sample");
+  WriteFile(kDescription, kSample);
+  // The kills spread over the time a whole run takes.
+  WriteFile(kLibrary, registered);
+  const auto started = std::chrono::steady_clock::now();
+  Remove(kSample);
+  const auto run_time = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - started);
+  constexpr int kKills = 40;
+  int old_seen = 0;
+  int new_seen = 0;
+  for (int kill = 0; kill < kKills; ++kill) {
+    WriteFile(kLibrary, registered);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      std::freopen("/dev/null", "w", stderr);
+      RunRemoval();
+    }
+    usleep(static_cast<useconds_t>(run_time.count() * kill / kKills));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string after = ReadFile(kLibrary);
+    ASSERT_TRUE(after == registered || after == library) << "kill " << kill;
+    (after == library ? new_seen : old_seen)++;
+    Remove(kSample);
+    EXPECT_EQ(ReadFile(kLibrary), library);
+    EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
+  }
+  std::printf("kills: %d before the replace, %d after\n", old_seen, new_seen);
+}
+
+}  // namespace
+}  // namespace scenreg
