@@ -22,6 +22,7 @@
 
 #include "dialogs/posix/fake_dialog_windows.h"
 #include "registration/registration_run.h"
+#include "registration/removal_run.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
@@ -96,6 +97,16 @@ const std::map<int, std::string> kMessageStems = {
     {47, "write to READONLY file"},
 };
 
+// The remover's own calls, with the error numbers they reach the user as.
+const std::map<FileCall, std::vector<Injection>> kRemovalInjections = {
+    {FileCall::kSeekToStart, {{EIO, 1, 39}}},
+    {FileCall::kCreateEmpty, {{EACCES, 1, 9}, {ENOSPC, 1, 30}}},  // a read-only folder, ...
+    {FileCall::kFlush, {{EIO, 1, 38}}},
+    {FileCall::kGetAttributes, {{EACCES, 1, 9}}},
+    {FileCall::kSetAttributes, {{EPERM, 1, 9}}},
+    {FileCall::kReplace, {{EBUSY, 1, 30}, {EACCES, 1, 9}, {ENOSPC, 1, 30}}},
+};
+
 std::string Library(const Scenario& scenario) {
   std::string text = "[General]\r\nTitle=FS2004 World Scenery\r\n\r\n";
   for (int area = 1; area <= scenario.areas; ++area) {
@@ -142,7 +153,7 @@ struct ChildEnd {
   std::vector<int> boxes;  // template ids of the boxes shown
 };
 
-ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer) {
+ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer, void (*run)() = RunRegistration) {
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child == 0) {
@@ -156,7 +167,7 @@ ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer) {
     FaultPlan plan = faults;
     plan.after_call = TraceCall;
     InjectFaults inject(plan);
-    RunRegistration();
+    run();
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -174,9 +185,11 @@ ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer) {
     }
     Call call{static_cast<FileCall>(std::stoi(word)), 0, 0, {}};
     trace >> call.handle >> call.error;
-    if (call.kind == FileCall::kOpenWritable || call.kind == FileCall::kOpenReadOnly) {
+    const bool opens = call.kind == FileCall::kOpenWritable ||
+                       call.kind == FileCall::kOpenReadOnly || call.kind == FileCall::kCreateEmpty;
+    if (opens || call.kind >= FileCall::kCreateEmpty) {
       trace >> call.file;
-      if (call.error == 0) open_files[call.handle] = call.file;
+      if (opens && call.error == 0) open_files[call.handle] = call.file;
     } else {
       call.file = open_files[call.handle];
       if (call.kind == FileCall::kClose) open_files.erase(call.handle);
@@ -305,6 +318,65 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
     }
   }
   std::printf("fault matrix: %d cases\n", cases);
+}
+
+}  // namespace
+}  // namespace scenreg
+
+namespace scenreg {
+namespace {
+
+// The remover, on a library that holds the add-on: every failure ends the
+// run with its error number and leaves scenery.cfg as it was and no new
+// library; the few failures that do not matter end as a clean run does.
+TEST(FaultMatrix, OneFailingCallAnywhereInTheRemoval) {
+  ScratchFolder scratch;
+  const std::string library = Library(kScenarios[0]);
+  const std::string description = Description(true);
+  WriteFile(kDescriptionName, description);
+  WriteFile(kLibraryName, library);
+  ASSERT_EQ(RunCase({}, kContinueButton).status, 0);
+  const std::string registered = ReadFile(kLibraryName);
+  const ChildEnd clean = RunCase({}, 0, RunRemoval);
+  ASSERT_EQ(clean.status, 0) << clean.errors;
+  ASSERT_EQ(ReadFile(kLibraryName), library);
+
+  int cases = 0;
+  for (std::size_t position = 0; position < clean.calls.size(); ++position) {
+    const Call& call = clean.calls[position];
+    const auto injections = kInjections.contains(call.kind) ? kInjections.at(call.kind)
+                                                            : kRemovalInjections.at(call.kind);
+    for (const Injection& injection : injections) {
+      WriteFile(kLibraryName, registered);
+      FaultPlan plan;
+      plan.fail_call = static_cast<int>(position) + 1;
+      plan.fail_count = injection.count;
+      plan.fail_error = injection.error;
+      const ChildEnd end = RunCase(plan, 0, RunRemoval);
+      ++cases;
+      SCOPED_TRACE("call " + std::to_string(position + 1) + " (kind " +
+                   std::to_string(static_cast<int>(call.kind)) + ", " + call.file +
+                   ") fails with " + std::strerror(injection.error) + " x" +
+                   std::to_string(injection.count));
+      EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
+      const bool is_library = call.file == kLibraryName;
+      // scconf.txt is only read, so read-only does; a library not found has
+      // nothing to remove.
+      const bool harmless = call.kind == FileCall::kOpenWritable &&
+                            ((!is_library && injection.error == EACCES && injection.count == 1) ||
+                             (is_library && injection.error == ENOENT));
+      if (harmless) {
+        EXPECT_EQ(end.status, 0) << end.errors;
+        EXPECT_EQ(ReadFile(kLibraryName), is_library ? registered : library);
+        continue;
+      }
+      EXPECT_EQ(end.status, injection.error_number) << end.errors;
+      EXPECT_EQ(ReadFile(kLibraryName), registered);
+      EXPECT_NE(end.errors.find(kMessageStems.at(injection.error_number)), std::string::npos)
+          << end.errors;
+    }
+  }
+  std::printf("fault matrix, removal: %d cases\n", cases);
 }
 
 }  // namespace
