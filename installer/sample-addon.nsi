@@ -1,14 +1,19 @@
 ; An example installer for a scenery add-on: it copies the add-on's scenery
 ; folder into the simulator folder that the user picks, copies scenreg.exe
 ; and scconf.txt there, and starts scenreg.exe in that folder, so that it
-; enters the add-on in the scenery library.
+; enters the add-on in the scenery library. Its uninstaller takes the add-on
+; out again with scenunreg.exe, then deletes the add-on's files.
 ;
-; makensis -DPROGRAM=<scenreg.exe> [-DOUTFILE=<setup.exe>] [-DAMD64] sample-addon.nsi
+; makensis -DPROGRAM=<scenreg.exe> -DREMOVER=<scenunreg.exe> [-DOUTFILE=<setup.exe>]
+;          [-DAMD64] sample-addon.nsi
 ;   PROGRAM  the scenreg.exe to ship (the 32-bit build)
+;   REMOVER  the scenunreg.exe of the same build
 ;   AMD64    build a 64-bit installer, for machines that run no 32-bit
-;            programs (with the 64-bit scenreg.exe)
+;            programs (with the 64-bit programs)
 ;
 ; Silent install: setup.exe /S /D=<simulator folder>
+; Silent uninstall, waiting for it to end:
+;   "<simulator folder>\uninstall-sample-field.exe" /S _?=<simulator folder>
 
 Unicode true
 !ifdef AMD64
@@ -16,6 +21,9 @@ Unicode true
 !endif
 !ifndef PROGRAM
   !error "PROGRAM must name the scenreg.exe to ship: makensis -DPROGRAM=..."
+!endif
+!ifndef REMOVER
+  !error "REMOVER must name the scenunreg.exe to ship: makensis -DREMOVER=..."
 !endif
 !ifndef OUTFILE
   !define OUTFILE "sample-addon-setup.exe"
@@ -33,6 +41,12 @@ ShowInstDetails show
 
 Page directory
 Page instfiles
+UninstPage instfiles
+
+; The uninstaller sits in the simulator folder, which other add-ons share:
+; its name is this add-on's own.
+!define UNINSTALLER "uninstall-sample-field.exe"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\SampleField"
 
 Section "Sample Field"
   SetOutPath "$INSTDIR\Addon Scenery\Sample"
@@ -51,4 +65,42 @@ Section "Sample Field"
     MessageBox MB_ICONEXCLAMATION|MB_OK "Sample Field could not be entered in the scenery library \
       (status $0). Add the folder Addon Scenery\Sample through the simulator's scenery library." /SD IDOK
   registered:
+
+  ; "Programs and Features", for this user.
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Sample Field"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  ; scconf.txt and the programs in the simulator folder are shared with any
+  ; other add-on installed the same way, and the last installer's are there:
+  ; the uninstaller brings its own, so that scenunreg.exe removes this add-on.
+  SetOutPath "$INSTDIR"
+  File "/oname=scenunreg.exe" "${REMOVER}"
+  File "addon\scconf.txt"
+  DetailPrint "Taking Sample Field out of the scenery library"
+  ExecWait '"$INSTDIR\scenunreg.exe"' $0
+  DetailPrint "scenunreg.exe ended with status $0"
+  IntCmp $0 0 removed
+    ; The library still names the add-on's folder: keep the files, and say so.
+    SetErrorLevel 2
+    MessageBox MB_ICONEXCLAMATION|MB_OK "Sample Field could not be taken out of the scenery \
+      library (status $0). Remove it through the simulator's scenery library, then run this \
+      uninstaller again." /SD IDOK
+    Delete "$INSTDIR\scenunreg.exe"
+    Delete "$INSTDIR\scconf.txt"
+    Abort
+  removed:
+  Delete "$INSTDIR\scenunreg.exe"
+  Delete "$INSTDIR\scenreg.exe"
+  Delete "$INSTDIR\scconf.txt"
+  RMDir /r "$INSTDIR\Addon Scenery\Sample"
+  RMDir "$INSTDIR\Addon Scenery"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  Delete "$INSTDIR\${UNINSTALLER}"
 SectionEnd

@@ -370,6 +370,109 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   EXPECT_TRUE(ReadTextFile(folder_ + "/Addon Scenery/Sample/README.txt").has_value());
 }
 
+// The remover, started like scenreg.exe: nothing shown on a regular outcome,
+// the library given back byte for byte and the old one kept as the backup;
+// a library held by another program changes nothing and leaves no new file.
+struct RemovalCase {
+  const char* name;
+  std::optional<std::string> library;  // none: no scenery.cfg
+  bool held = false;
+};
+
+TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
+  const RemovalCase kCases[] = {
+      {"twelve areas", Library(1, 12)},
+      {"120 real areas", RealLibrary("fs9-default-120-areas.cfg")},
+      {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg")},
+      {"no library", std::nullopt},
+      {"held library", Library(1, 12), true},
+  };
+  const std::string backup = folder_ + "/scenery.cfg.before-scenunreg";
+  const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
+  for (const RemovalCase& run : kCases) {
+    SCOPED_TRACE(run.name);
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+    DeleteFileA(WindowsPath(LibraryPath()).c_str());
+    DeleteFileA(WindowsPath(backup).c_str());
+    std::optional<std::string> registered;
+    if (run.library) {
+      ASSERT_TRUE(WriteTextFile(LibraryPath(), *run.library));
+      ProgramUnderTest registration;
+      ASSERT_TRUE(registration.Start(ProgramPath(), folder_));
+      ASSERT_EQ(registration.WaitForExit(kExitTimeoutMs, Shot("registration")), 0u);
+      registered = ReadTextFile(LibraryPath());
+      ASSERT_NE(registered, run.library);
+    }
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (run.held) {
+      holder = CreateFileA(WindowsPath(LibraryPath()).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    }
+    ProgramUnderTest remover;
+    ASSERT_TRUE(remover.Start(BuildFolder() + "/scenunreg.exe", folder_));
+    if (run.held) {
+      AnswerBox(remover, ErrorBox("scenreg: "), 1, kTwoLines);
+      AnswerBox(remover, ErrorBox("scenreg: severe (30): open failure, unit 1, file "), 2,
+                kTwoLines);
+    }
+    const std::optional<DWORD> status = remover.WaitForExit(kExitTimeoutMs, Shot("removal"));
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    EXPECT_EQ(status, run.held ? 0xC000001Eu : 0u);
+    EXPECT_EQ(remover.boxes_seen_while_waiting(), 0) << "no further box";
+    EXPECT_EQ(ReadTextFile(LibraryPath()), run.held ? registered : run.library);
+    EXPECT_EQ(ReadTextFile(backup), run.held ? std::nullopt : registered);
+    EXPECT_FALSE(ReadTextFile(scratch).has_value()) << "a new library was left";
+  }
+}
+
+// The example installer's uninstaller, run silently after a silent install:
+// the library as it was, the old one as the backup, no add-on file left.
+TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
+  const std::string installer = BuildFolder() + "/sample-addon-setup.exe";
+  if (!ReadTextFile(installer).has_value()) {
+    GTEST_SKIP() << "the example installer was not built";
+  }
+  const std::string twelve = Library(1, 12);
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+  // The installer's scconf.txt has a welcome text: "Welcome" is answered.
+  const auto run = [&](std::string command, bool welcome) -> DWORD {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+      return 0xFFFFFFFF;
+    for (int attempt = 0; welcome && attempt < 1500; ++attempt) {
+      if (HWND box = FindWindowA("#32770", "Welcome")) {
+        PostMessageA(GetDlgItem(box, 1), BM_CLICK, 0, 0);
+        break;
+      }
+      Sleep(20);
+    }
+    DWORD status = 0xFFFFFFFF;
+    if (WaitForSingleObject(info.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0)
+      GetExitCodeProcess(info.hProcess, &status);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    return status;
+  };
+  const std::string folder = WindowsPath(folder_);
+  ASSERT_EQ(run("\"" + WindowsPath(installer) + "\" /S /D=" + folder, true), 0u);
+  ASSERT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
+  const std::string uninstaller = folder_ + "/uninstall-sample-field.exe";
+  ASSERT_TRUE(ReadTextFile(uninstaller).has_value());
+
+  EXPECT_EQ(run("\"" + WindowsPath(uninstaller) + "\" /S _?=" + folder, false), 0u);
+  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
+  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg.before-scenunreg"), twelve + Section(13));
+  for (const char* file : {"scconf.txt", "scenreg.exe", "scenunreg.exe",
+                           "Addon Scenery/Sample/README.txt", "scenery.cfg.scenunreg-new"})
+    EXPECT_FALSE(ReadTextFile(folder_ + "/" + file).has_value()) << file;
+  EXPECT_EQ(GetFileAttributesA(WindowsPath(folder_ + "/Addon Scenery").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+}
+
 // Real faults of the file system under the run. Root ignores the read-only
 // attribute under Wine, so a file or folder is made immutable from the Linux
 // side instead; a full disk is a small tmpfs. Where the machine allows
