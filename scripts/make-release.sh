@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release archive build/release/scenreg.zip: the stripped 32-bit
 # (the one to ship) and 64-bit scenreg.exe, each checked on the sample first,
-# the README and its pictures, a sample scconf.txt and the example installer
-# with its script.
+# and scenunreg.exe of both builds; the README and its pictures, a sample
+# scconf.txt and the example installer with its script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -13,9 +13,9 @@ rm -rf "$root/build/release"
 mkdir -p "$stage/win32" "$stage/win64" "$stage/installer"
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target scenreg scenreg_sample_run sample_addon_installer \
-    >/dev/null
-  cp "build/$preset/scenreg.exe" "$stage/$preset/"
+  cmake --build --preset "$preset" --target scenreg scenunreg scenreg_sample_run \
+    sample_addon_installer >/dev/null
+  cp "build/$preset/scenreg.exe" "build/$preset/scenunreg.exe" "$stage/$preset/"
 done
 
 # Each program as it goes into the archive registers the bundled sample once,
