@@ -92,8 +92,13 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
     Register(kSample);
     const std::string registered = ReadFile(kLibrary);
     ASSERT_NE(registered, library);
+    // The replaced library keeps the old one's attributes.
+    namespace fs = std::filesystem;
+    const fs::perms perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(kLibrary, perms);
     Remove(kSample);
     EXPECT_EQ(ReadFile(kLibrary), library);
+    EXPECT_EQ(fs::status(kLibrary).permissions(), perms);
     EXPECT_EQ(ReadFile(kLibraryBackupFileName), registered);
     EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
 

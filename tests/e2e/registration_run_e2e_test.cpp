@@ -409,6 +409,9 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
                            nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     }
+    // The replaced library keeps the old one's attributes.
+    const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    if (run.library) SetFileAttributesA(WindowsPath(LibraryPath()).c_str(), attributes);
     ProgramUnderTest remover;
     ASSERT_TRUE(remover.Start(BuildFolder() + "/scenunreg.exe", folder_));
     if (run.held) {
@@ -423,6 +426,10 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
     EXPECT_EQ(ReadTextFile(LibraryPath()), run.held ? registered : run.library);
     EXPECT_EQ(ReadTextFile(backup), run.held ? std::nullopt : registered);
     EXPECT_FALSE(ReadTextFile(scratch).has_value()) << "a new library was left";
+    if (run.library) {
+      EXPECT_EQ(GetFileAttributesA(WindowsPath(LibraryPath()).c_str()), attributes);
+      SetFileAttributesA(WindowsPath(LibraryPath()).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
   }
 }
 
