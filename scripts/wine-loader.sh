@@ -61,8 +61,11 @@ scenreg_where_32bit_runs() {
     return
   fi
   echo "In the emulator, as $SCENREG_WINE_NO_32BIT: $*"
+  # The end-to-end tests make named pipes and immutable files, which the
+  # shared root file system cannot hold: their folders go on the guest's own
+  # tmpfs (/run).
   WINEPREFIX="$PWD/build/vm32/wineprefix" SCENREG_KILLS="${SCENREG_KILLS:-40}" \
-    bash scripts/vm32.sh "$@"
+    SCENREG_E2E_SCRATCH=/run/scenreg-e2e bash scripts/vm32.sh "$@"
 }
 
 # Run directly rather than sourced: say what was decided.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -129,7 +130,11 @@ bool RunUnixHelper(const std::vector<std::string>& arguments) {
 }
 
 std::string FreshScratchFolder(const std::string& name) {
-  const std::string folder = BuildFolder() + "/e2e/scratch/" + name;
+  // SCENREG_E2E_SCRATCH names another root: one where named pipes and file
+  // attributes work, which the emulator's shared root file system lacks.
+  const char* root = std::getenv("SCENREG_E2E_SCRATCH");
+  const std::string folder =
+      (root != nullptr ? std::string(root) : BuildFolder() + "/e2e/scratch") + "/" + name;
   if (!RunUnixHelper({"fresh", folder})) return {};
   return folder;
 }
@@ -306,6 +311,7 @@ HWND ProgramUnderTest::WaitForBox(DWORD timeout_ms, const std::string& screensho
       // Let the box paint itself before the picture is taken.
       Sleep(300);
       if (!screenshot_name.empty()) SaveScreenshot(screenshot_name);
+      boxes_waited_for_.insert(boxes.front());
       return boxes.front();
     }
     Sleep(kPollMs);
@@ -315,7 +321,9 @@ HWND ProgramUnderTest::WaitForBox(DWORD timeout_ms, const std::string& screensho
 
 std::optional<DWORD> ProgramUnderTest::WaitForExit(DWORD timeout_ms,
                                                    const std::string& screenshot_name) {
-  std::set<HWND> boxes_seen;
+  // A box answered a moment ago may take a while to go on a slow machine
+  // (the emulator); it is not a further box.
+  std::set<HWND> boxes_seen = boxes_waited_for_;
   for (DWORD waited = 0; waited < timeout_ms; waited += kPollMs) {
     if (WaitForSingleObject(info_.hProcess, kPollMs) == WAIT_OBJECT_0) {
       DWORD status = 0;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ std::string ScreenshotFolder();
 // timeout or when the helper reports a failure.
 bool RunUnixHelper(const std::vector<std::string>& arguments);
 
-// A new empty folder for one test, under the build folder; Unix path.
+// A new empty folder for one test, under the build folder (or
+// SCENREG_E2E_SCRATCH); Unix path.
 std::string FreshScratchFolder(const std::string& name);
 
 bool CreateNamedPipeFile(const std::string& unix_path);
@@ -115,6 +117,7 @@ class ProgramUnderTest {
   PROCESS_INFORMATION info_{};
   HWND status_bar_ = nullptr;
   std::vector<std::string> status_texts_;
+  std::set<HWND> boxes_waited_for_;
   int boxes_seen_while_waiting_ = 0;
 };
 
