@@ -74,6 +74,45 @@ TEST(WindowsFileLayer, NamesResolveToFullPaths) {
   EXPECT_EQ(OpenUnit(2, "bad|name?.txt", "formatted", {}, kWithExit), kErrBadFileName);
 }
 
+// The replace for real: with every file free, the new bytes take the
+// library's place with its attributes and the old ones are the backup; with
+// the backup or the library held by another program, the library keeps its
+// bytes and the scratch file goes.
+TEST(WindowsFileLayer, ReplaceKeepsABackupOrChangesNothing) {
+  const struct {
+    const char* name;
+    const char* held;  // null: none
+    IoOutcome outcome;
+  } kCases[] = {
+      {"all free", nullptr, kIoSuccess},
+      {"backup held", "scenery.bak", kErrOpenFailure},
+  };
+  for (const auto& [name, held, outcome] : kCases) {
+    SCOPED_TRACE(name);
+    ScratchFolder scratch;
+    WriteFile("scenery.cfg", "old\r\n");
+    WriteFile("scenery.bak", "");
+    const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    ASSERT_TRUE(SetFileAttributesA("scenery.cfg", attributes));
+    const HANDLE holder = held ? CreateFileA(held, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
+    ASSERT_EQ(OpenExistingUnit(1, "scenery.cfg", kWithExit), kIoSuccess);
+    ASSERT_EQ(OpenScratchUnit(3, "scenery.new", kWithExit), kIoSuccess);
+    ASSERT_EQ(WriteBytes(3, "new\n", kWithExit), kIoSuccess);
+    EXPECT_EQ(ReplaceWithScratchUnit(3, 1, "scenery.bak", kWithExit), outcome);
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    EXPECT_EQ(UnitFileName(1), "");
+    EXPECT_EQ(UnitFileName(3), "");
+    EXPECT_EQ(GetFileAttributesA("scenery.new"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadFile("scenery.cfg"), outcome == kIoSuccess ? "new\n" : "old\r\n");
+    EXPECT_EQ(GetFileAttributesA("scenery.cfg"), attributes);
+    EXPECT_EQ(ReadFile("scenery.bak"), outcome == kIoSuccess ? "old\r\n" : "");
+    SetFileAttributesA("scenery.cfg", FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA("scenery.bak", FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
 TEST(WindowsFileLayer, SystemErrorTextsComeFromTheSystem) {
   EXPECT_FALSE(SystemErrorMessage(ERROR_ACCESS_DENIED).empty());
   EXPECT_TRUE(SystemErrorMessage(0x2FFFFFFF).empty());
