@@ -97,6 +97,9 @@ TEST(WindowsFileLayer, ReplaceKeepsABackupOrChangesNothing) {
     const HANDLE holder = held ? CreateFileA(held, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr)
                                : INVALID_HANDLE_VALUE;
+    // A scratch file that a killed run left, with the attributes it got.
+    WriteFile("scenery.new", "stale");
+    SetFileAttributesA("scenery.new", attributes);
     ASSERT_EQ(OpenExistingUnit(1, "scenery.cfg", kWithExit), kIoSuccess);
     ASSERT_EQ(OpenScratchUnit(3, "scenery.new", kWithExit), kIoSuccess);
     ASSERT_EQ(WriteBytes(3, "new\n", kWithExit), kIoSuccess);

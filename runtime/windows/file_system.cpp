@@ -43,6 +43,9 @@ OpenAttempt OpenExisting(const std::string& path, bool writable) {
 }
 
 OpenAttempt CreateEmpty(const std::string& path) {
+  // A file that a killed run left may carry the attributes it was given for
+  // the replace; a hidden or system file refuses to be created anew.
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   return Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
 }
 
