@@ -81,6 +81,8 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
   } kLibraries[] = {
       {"LF library", ReadFile(RealWorldFolder() / "fs9-default-120-areas.cfg")},
       {"CR LF library", ReadFile(RealWorldFolder() / "fs9-resource-titles-124-areas.cfg")},
+      {"bundled sample", ReadFile(std::filesystem::path(__FILE__).parent_path().parent_path() /
+                                  "sample" / "simulator" / "scenery.cfg")},
       {"last line without line end", Areas(12, "\r\n") + "Remote="},
       {"LF areas", Areas(13, "\n")},
   };

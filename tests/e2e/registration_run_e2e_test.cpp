@@ -384,6 +384,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       {"twelve areas", Library(1, 12)},
       {"120 real areas", RealLibrary("fs9-default-120-areas.cfg")},
       {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg")},
+      {"bundled sample", RealLibrary("../../sample/simulator/scenery.cfg")},
       {"no library", std::nullopt},
       {"held library", Library(1, 12), true},
   };
@@ -391,6 +392,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
   const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
   for (const RemovalCase& run : kCases) {
     SCOPED_TRACE(run.name);
+    ASSERT_TRUE(run.library || std::string(run.name) == "no library") << "library not found";
     ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
     DeleteFileA(WindowsPath(LibraryPath()).c_str());
     DeleteFileA(WindowsPath(backup).c_str());
