@@ -3,7 +3,8 @@
 // the rule over the whole lines: an area section (header to the next line
 // that begins with "[") goes when it holds the title line and a "Local="
 // line with the folder in any case, together with the " \r\n \r\n" directly
-// before its header that follows the last header line. Bytes 1 to 6 of the
+// before its header that follows the last header line; a section with the
+// title line and no "Local=" line at all goes too. Bytes 1 to 7 of the
 // input stand for lines of a library, so that sections form often.
 #include <algorithm>
 #include <cctype>
@@ -37,11 +38,12 @@ std::string Expand(std::string_view input) {
       " \r\n \r\n",
       "[General]\n",
       "Title=Sample Field      +\r\n",
+      "Local=Elsewhere\r\n",
   };
   std::string library;
   for (const char byte : input) {
     const auto index = static_cast<unsigned char>(byte);
-    if (index >= 1 && index <= 6)
+    if (index >= 1 && index <= 7)
       library += kLines[index];
     else
       library += byte;
@@ -99,12 +101,14 @@ std::vector<ByteRange> Reference(std::string_view library) {
     std::size_t next = i + 1;
     bool title = false;
     bool local = false;
+    bool any_local = false;
     for (; next < lines.size() && !lines[next].record.starts_with('['); ++next) {
       const std::string_view record = lines[next].record;
       title |= Trimmed(record.substr(0, 26)) == title_line;
+      any_local |= record.starts_with("Local=");
       local |= record.starts_with("Local=") && SameIgnoringCase(Trimmed(record.substr(6)), kFolder);
     }
-    if (!area || !title || !local) continue;
+    if (!area || !title || !(local || !any_local)) continue;
     const std::size_t end = next < lines.size() ? start(next) : library.size();
     ranges.push_back({begin, end});
   }

@@ -42,7 +42,9 @@ std::uint64_t HeaderStart(const AddonSectionSearch& search) {
 }
 
 void EndSection(AddonSectionSearch& search, std::uint64_t end) {
-  if (search.in_area && search.title_seen && search.local_seen)
+  // A section without any folder points nowhere; with the add-on's title it
+  // can only be the beginning of the add-on's own.
+  if (search.in_area && search.title_seen && (search.local_seen || !search.any_local))
     search.ranges.push_back({search.section_begin, end});
 }
 
@@ -58,16 +60,17 @@ void EndLine(AddonSectionSearch& search) {
     const std::uint64_t start = HeaderStart(search);
     EndSection(search, start);
     search.in_area = IsAreaHeader(record);
-    search.title_seen = search.local_seen = false;
+    search.title_seen = search.any_local = search.local_seen = false;
     search.section_begin = start;
     search.header_end = search.offset + 1;  // past the LF
     return;
   }
   if (!search.in_area) return;
   if (IsTitleLine(record, search.title_line)) search.title_seen = true;
+  if (!record.starts_with(kLocalKey)) return;
+  search.any_local = true;
   // Text after the kept start makes the value longer than any folder.
-  if (record.starts_with(kLocalKey) && !search.text_after_start &&
-      SameFolder(record.substr(kLocalKey.size()), search.local_path))
+  if (!search.text_after_start && SameFolder(record.substr(kLocalKey.size()), search.local_path))
     search.local_seen = true;
 }
 

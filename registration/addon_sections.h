@@ -44,7 +44,8 @@ struct AddonSectionSearch {
   // The area section being read.
   bool in_area = false;
   bool title_seen = false;
-  bool local_seen = false;
+  bool any_local = false;   // a "Local=" line
+  bool local_seen = false;  // a "Local=" line with the folder
   std::uint64_t section_begin = 0;
   std::uint64_t header_end = 0;  // the end of the last section header line
 
@@ -52,8 +53,9 @@ struct AddonSectionSearch {
 };
 
 // Starts a search for the sections with the add-on's title line whose
-// "Local=" value is the folder (without regard to case). The folder's text
-// must outlive the search.
+// "Local=" value is the folder (without regard to case), or that have no
+// "Local=" line at all: what a registration stopped after its title record
+// left. The folder's text must outlive the search.
 void StartAddonSectionSearch(AddonSectionSearch& search, const TextField<20>& title,
                              std::string_view local_path);
 

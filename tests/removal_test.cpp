@@ -127,6 +127,8 @@ TEST(Removal, TakesOnlyTheAddonsOwnSections) {
     std::string removed;
   } kCases[] = {
       {"registered twice", user + ours + ours, user},
+      {"registration stopped after its title",
+       user + " \r\n \r\n[Area.113]\r\nTitle=Sample Field\r\n", user},
       {"same title, other folder", user + theirs + ours, user + theirs},
       {"other folder last", user + ours + theirs, user + theirs},
       {"folder in other case",
