@@ -54,7 +54,7 @@ scenreg_can_run() {
 # kernel runs them, else in the emulator (scripts/vm32.sh). Called from the
 # checkout's top folder, where the command starts either way. The emulator's
 # guest keeps a Wine prefix of its own in the build folder, which the host's
-# Wine never touches, and asks the kill test for fewer kills.
+# Wine never touches.
 scenreg_where_32bit_runs() {
   if scenreg_can_run win32; then
     "$@"
@@ -64,8 +64,8 @@ scenreg_where_32bit_runs() {
   # The end-to-end tests make named pipes and immutable files, which the
   # shared root file system cannot hold: their folders go on the guest's own
   # tmpfs (/run).
-  WINEPREFIX="$PWD/build/vm32/wineprefix" SCENREG_KILLS="${SCENREG_KILLS:-40}" \
-    SCENREG_E2E_SCRATCH=/run/scenreg-e2e bash scripts/vm32.sh "$@"
+  WINEPREFIX="$PWD/build/vm32/wineprefix" SCENREG_E2E_SCRATCH=/run/scenreg-e2e \
+    bash scripts/vm32.sh "$@"
 }
 
 # Run directly rather than sourced: say what was decided.
