@@ -502,9 +502,10 @@ class RealFaults : public Acceptance {
 
   // Runs the program in the folder, answers the boxes, and gives the status.
   std::optional<DWORD> Run(const std::string& folder, const std::vector<ExpectedBox>& boxes,
-                           const std::string& description) {
+                           const std::string& description,
+                           const std::string& program_path = ProgramPath()) {
     ProgramUnderTest program;
-    if (!program.Start(ProgramPath(), folder)) return std::nullopt;
+    if (!program.Start(program_path, folder)) return std::nullopt;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
       AnswerBox(program, boxes[i], static_cast<int>(i + 1), description);
       if (HasFatalFailure()) return std::nullopt;
@@ -570,6 +571,48 @@ TEST_F(RealFaults, FullDiskKeepsTheRecordsBeforeTheFailingOne) {
                 kTwoLines),
             0xC0000026u);
   EXPECT_EQ(ReadTextFile(disk + "/scenery.cfg"), library + section.substr(0, room - 10));
+}
+
+// The remover on a read-only library, in a read-only folder and on a full
+// disk: the numbered error, the library unchanged, no new library left.
+TEST_F(RealFaults, RemoverFailuresChangeNothing) {
+  const struct {
+    const char* name;
+    std::vector<ExpectedBox> boxes;
+    DWORD status;
+  } kCases[] = {
+      {"read-only library",
+       {ErrorBox("scenreg: severe (47): write to READONLY file, unit 1, file ")},
+       0xC000002F},
+      {"read-only folder",
+       {ErrorBox("scenreg: "),
+        ErrorBox("scenreg: severe (9): permission to access file denied, unit 3, file ")},
+       0xC0000009},
+      {"full disk",
+       {ErrorBox("scenreg: "), ErrorBox("scenreg: severe (38): error during write, unit 3, file ")},
+       0xC0000026},
+  };
+  const std::string registered = Library(1, 12) + Section(13);
+  for (const auto& [name, boxes, status] : kCases) {
+    SCOPED_TRACE(name);
+    const std::string folder = folder_ + "/" + std::to_string(status);
+    ASSERT_TRUE(CreateDirectoryA(WindowsPath(folder).c_str(), nullptr));
+    if (status == 0xC0000026) {
+      if (!RunUnixHelper({"mount-small", folder}))
+        GTEST_SKIP() << "mounting a tmpfs is not allowed";
+      mounted_ = folder;
+    }
+    ASSERT_TRUE(WriteTextFile(folder + "/scconf.txt", kTwoLines));
+    ASSERT_TRUE(WriteTextFile(folder + "/scenery.cfg", registered));
+    const bool made = status == 0xC000002F   ? MakeImmutable(folder + "/scenery.cfg")
+                      : status == 0xC0000009 ? MakeImmutable(folder)
+                                             : RunUnixHelper({"fill", folder});
+    if (!made) GTEST_SKIP() << "chattr +i is not allowed here";
+    EXPECT_EQ(Run(folder, boxes, kTwoLines, BuildFolder() + "/scenunreg.exe"), status);
+    EXPECT_EQ(ReadTextFile(folder + "/scenery.cfg"), registered);
+    EXPECT_FALSE(ReadTextFile(folder + "/scenery.cfg.scenunreg-new").has_value());
+    EXPECT_FALSE(ReadTextFile(folder + "/scenery.cfg.before-scenunreg").has_value());
+  }
 }
 
 // A file's bytes in one read: the large library is read after every round,
