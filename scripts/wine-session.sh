@@ -18,7 +18,13 @@ if [ -z "${DISPLAY:-}" ]; then
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 fi
 
+scenreg_new_prefix=0
+[ -f "$WINEPREFIX/system.reg" ] || scenreg_new_prefix=1
 "$SCENREG_WINE" wineboot -i >/dev/null 2>&1 || true
+# A new prefix goes on being set up after wineboot returns (its 32-bit half
+# in programs of their own): wait until all of them have ended and the server
+# with them, so that the first test does not pay for it.
+[ "$scenreg_new_prefix" -eq 0 ] || timeout 900 wineserver -w || true
 wineserver -p || true  # one may be up already
 
 scenreg_end_wine_session() {
