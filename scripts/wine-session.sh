@@ -29,6 +29,11 @@ wineserver -p || true  # one may be up already
 
 scenreg_end_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "$scenreg_xvfb_pid" ] && kill "$scenreg_xvfb_pid" 2>/dev/null || true
+  # Waited for, so that it takes its lock file away: in the emulator the
+  # machine is switched off right after, and /tmp is shared with the host.
+  if [ -n "$scenreg_xvfb_pid" ]; then
+    kill "$scenreg_xvfb_pid" 2>/dev/null || true
+    wait "$scenreg_xvfb_pid" 2>/dev/null || true
+  fi
 }
 trap scenreg_end_wine_session EXIT
