@@ -14,7 +14,7 @@ namespace {
 
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kHelperTimeoutMs = 30000;
-constexpr UINT kMessageTimeoutMs = 2000;
+constexpr DWORD kMessageTimeoutMs = 10000;
 constexpr UINT kExitCommand = 10;
 constexpr std::size_t kMaxText = 32768;
 
@@ -76,11 +76,9 @@ void PostKeyStroke(HWND target, WORD key, bool alt_down) {
 // when the system will not let the harness do that.
 bool MakeForeground(HWND top_level) {
   SetForegroundWindow(top_level);
-  for (int attempt = 0; attempt < 10; ++attempt) {
+  for (const Deadline deadline(200); !deadline.passed(); Sleep(kPollMs))
     if (GetForegroundWindow() == top_level) return true;
-    Sleep(kPollMs);
-  }
-  return false;
+  return GetForegroundWindow() == top_level;
 }
 
 }  // namespace
@@ -119,7 +117,7 @@ bool RunUnixHelper(const std::vector<std::string>& arguments) {
   if (info.hProcess) CloseHandle(info.hProcess);
   if (info.hThread) CloseHandle(info.hThread);
 
-  for (DWORD waited = 0; waited < kHelperTimeoutMs; waited += kPollMs) {
+  for (const Deadline deadline(kHelperTimeoutMs); !deadline.passed();) {
     if (const auto outcome = ReadTextFile(marker)) {
       DeleteFileA(WindowsPath(marker).c_str());
       return outcome->rfind("0", 0) == 0;
@@ -204,11 +202,17 @@ std::string ClassNameOf(HWND window) {
 std::string TextOf(HWND window) {
   std::string text(kMaxText, '\0');
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, kMaxText, reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, kMessageTimeoutMs, &length))
-    return {};
-  text.resize(std::min<std::size_t>(length, kMaxText));
-  return text;
+  // A program still starting up may not take messages for a while (seconds
+  // in the emulator): ask again until it answers.
+  for (const Deadline deadline(kMessageTimeoutMs); IsWindow(window); Sleep(kPollMs)) {
+    if (SendMessageTimeoutA(window, WM_GETTEXT, kMaxText, reinterpret_cast<LPARAM>(text.data()),
+                            SMTO_NORMAL, kMessageTimeoutMs, &length)) {
+      text.resize(std::min<std::size_t>(length, kMaxText));
+      return text;
+    }
+    if (deadline.passed()) break;
+  }
+  return {};
 }
 
 WindowFacts FactsOf(HWND window) {
@@ -288,7 +292,7 @@ std::vector<HWND> ProgramUnderTest::TopLevelWindows() const {
 }
 
 HWND ProgramUnderTest::WaitForMainWindow(const std::string& frame_class, DWORD timeout_ms) {
-  for (DWORD waited = 0; waited < timeout_ms && running(); waited += kPollMs) {
+  for (const Deadline deadline(timeout_ms); !deadline.passed() && running();) {
     for (HWND window : TopLevelWindows())
       if (ClassNameOf(window) == frame_class) return window;
     Sleep(kPollMs);
@@ -304,7 +308,7 @@ std::vector<HWND> ProgramUnderTest::Boxes() const {
 }
 
 HWND ProgramUnderTest::WaitForBox(DWORD timeout_ms, const std::string& screenshot_name) {
-  for (DWORD waited = 0; waited < timeout_ms && running(); waited += kPollMs) {
+  for (const Deadline deadline(timeout_ms); !deadline.passed() && running();) {
     NoteStatusText();
     const std::vector<HWND> boxes = Boxes();
     if (!boxes.empty()) {
@@ -324,7 +328,9 @@ std::optional<DWORD> ProgramUnderTest::WaitForExit(DWORD timeout_ms,
   // A box answered a moment ago may take a while to go on a slow machine
   // (the emulator); it is not a further box.
   std::set<HWND> boxes_seen = boxes_waited_for_;
-  for (DWORD waited = 0; waited < timeout_ms; waited += kPollMs) {
+  const ULONGLONG start = GetTickCount64();
+  int polls = 0;
+  for (const Deadline deadline(timeout_ms); !deadline.passed(); ++polls) {
     if (WaitForSingleObject(info_.hProcess, kPollMs) == WAIT_OBJECT_0) {
       DWORD status = 0;
       GetExitCodeProcess(info_.hProcess, &status);
@@ -340,6 +346,12 @@ std::optional<DWORD> ProgramUnderTest::WaitForExit(DWORD timeout_ms,
     }
   }
   SaveScreenshot((screenshot_name.empty() ? std::string("timeout") : screenshot_name) + "-timeout");
+  // What the program showed when it was given up on, for the test's log.
+  std::printf("[harness] no end after %llu ms (%d polls); its windows:", GetTickCount64() - start,
+              polls);
+  for (HWND window : TopLevelWindows())
+    std::printf(" %s \"%s\";", ClassNameOf(window).c_str(), TextOf(window).c_str());
+  std::printf("\n");
   TerminateProcess(info_.hProcess, 0xDEAD);
   WaitForSingleObject(info_.hProcess, 5000);
   return std::nullopt;

@@ -15,6 +15,18 @@
 
 namespace scenreg::e2e {
 
+// A time limit read on the system's tick count. Every wait of the harness is
+// bounded by one rather than by counting polls, which assumes that each poll
+// takes as long as it asked for.
+class Deadline {
+ public:
+  explicit Deadline(DWORD ms) : end_(GetTickCount64() + ms) {}
+  bool passed() const { return GetTickCount64() >= end_; }
+
+ private:
+  ULONGLONG end_;
+};
+
 // Paths on both sides of Wine's drive Z:.
 std::string WindowsPath(const std::string& unix_path);
 
@@ -59,8 +71,8 @@ struct WindowFacts {
 };
 
 std::string ClassNameOf(HWND window);
-// The window's text as the window itself answers WM_GETTEXT; empty on a
-// timeout.
+// The window's text as the window itself answers WM_GETTEXT, waiting while
+// its program is busy; empty when the window is gone or does not answer.
 std::string TextOf(HWND window);
 WindowFacts FactsOf(HWND window);
 std::vector<WindowFacts> ChildrenOf(HWND window);

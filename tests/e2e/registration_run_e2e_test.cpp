@@ -256,7 +256,7 @@ class Acceptance : public ::testing::Test {
         PostMessageA(box, WM_CLOSE, 0, 0);
         break;
     }
-    for (int attempt = 0; attempt < 250 && IsWindow(box); ++attempt) Sleep(20);
+    for (const Deadline deadline(5000); IsWindow(box) && !deadline.passed();) Sleep(20);
     ASSERT_FALSE(IsWindow(box)) << "the answer did not close the box";
   }
 
@@ -347,7 +347,7 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
                              &startup, &info));
   // The box belongs to scenreg.exe, which the installer started.
   HWND welcome = nullptr;
-  for (int attempt = 0; attempt < 1500 && !welcome; ++attempt) {
+  for (const Deadline deadline(kBoxTimeoutMs); !welcome && !deadline.passed();) {
     welcome = FindWindowA("#32770", "Welcome");
     if (!welcome) Sleep(20);
   }
@@ -461,8 +461,8 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
     // A click that comes before the box is ready is lost: it is repeated
     // until the box is gone.
     DWORD waited = WAIT_TIMEOUT;
-    for (DWORD elapsed = 0; waited == WAIT_TIMEOUT && elapsed < 2 * kExitTimeoutMs;
-         elapsed += 200) {
+    for (const Deadline deadline(2 * kExitTimeoutMs);
+         waited == WAIT_TIMEOUT && !deadline.passed();) {
       if (HWND box = welcome ? FindWindowA("#32770", "Welcome") : nullptr)
         PostMessageA(GetDlgItem(box, 1), BM_CLICK, 0, 0);
       waited = WaitForSingleObject(info.hProcess, 200);
@@ -672,7 +672,7 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
 // The main window of the program, polled closely: the "Welcome" box
 // follows it within milliseconds.
 bool WaitForMainWindowClosely(const ProgramUnderTest& program) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < kBoxTimeoutMs && program.running();) {
+  for (const Deadline deadline(kBoxTimeoutMs); !deadline.passed() && program.running();) {
     for (HWND window : program.TopLevelWindows())
       if (ClassNameOf(window) == "scenregFRAME") return true;
     Sleep(1);
@@ -681,7 +681,7 @@ bool WaitForMainWindowClosely(const ProgramUnderTest& program) {
 }
 
 HWND WaitForBoxClosely(const ProgramUnderTest& program) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < kBoxTimeoutMs && program.running();) {
+  for (const Deadline deadline(kBoxTimeoutMs); !deadline.passed() && program.running();) {
     const std::vector<HWND> boxes = program.Boxes();
     if (!boxes.empty()) return boxes.front();
     Sleep(1);

@@ -41,11 +41,11 @@ int RunSample(const std::string& program_path, const std::string& folder, bool a
     return 2;
   }
   std::set<HWND> boxes_seen;
-  DWORD waited = 0;
+  Deadline answer_deadline(kAnswerTimeoutMs);
   while (program.running()) {
     for (HWND box : program.Boxes()) {
       if (!boxes_seen.insert(box).second) continue;
-      waited = 0;
+      answer_deadline = Deadline(kAnswerTimeoutMs);
       Sleep(500);  // let it paint
       const std::string caption = TextOf(box);
       std::printf("Box \"%s\":\n%s", caption.c_str(), BoxText(box).c_str());
@@ -60,8 +60,7 @@ int RunSample(const std::string& program_path, const std::string& folder, bool a
       program.PressKey(box, VK_RETURN);
     }
     Sleep(kPollMs);
-    waited += kPollMs;
-    if (answer && waited > kAnswerTimeoutMs) break;
+    if (answer && answer_deadline.passed()) break;
   }
   StopDrawingFrames();
   const std::optional<DWORD> status = program.WaitForExit(5000);

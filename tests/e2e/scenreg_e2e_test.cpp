@@ -99,7 +99,7 @@ TEST_F(EndToEnd, MainWindowSitsAtTopLeftWithA420x150WorkArea) {
   const WindowFacts* work_area = nullptr;
   const WindowFacts* status_bar = nullptr;
   std::vector<WindowFacts> children;
-  for (int attempt = 0; attempt < 200; ++attempt) {
+  for (const Deadline deadline(10000); !deadline.passed(); Sleep(50)) {
     children = ChildrenOf(main_window);
     work_area = FindChild(children, "MDICLIENT", kWorkAreaId);
     RECT frame;
@@ -107,7 +107,6 @@ TEST_F(EndToEnd, MainWindowSitsAtTopLeftWithA420x150WorkArea) {
     if (work_area && frame.left == 0 && frame.top == 0 && Width(work_area->rect) == 420 &&
         Height(work_area->rect) == 150)
       break;
-    Sleep(50);
   }
   Sleep(300);
   SaveScreenshot(Shot("main-window"));
@@ -270,7 +269,7 @@ TEST_F(EndToEnd, DescriptionHeldByAnotherProgramShowsTheSystemTextFirst) {
   EXPECT_EQ(system_text.rfind("scenreg: ", 0), 0u) << system_text;
   EXPECT_EQ(system_text.find("severe"), std::string::npos) << system_text;
   program.PressKey(system_box, VK_RETURN);
-  for (int attempt = 0; attempt < 200 && IsWindow(system_box); ++attempt) Sleep(50);
+  for (const Deadline deadline(10000); IsWindow(system_box) && !deadline.passed();) Sleep(50);
 
   HWND diagnostic_box = program.WaitForBox(kStartTimeoutMs, Shot("diagnostic"));
   ASSERT_TRUE(diagnostic_box);
