@@ -12,8 +12,6 @@
 namespace scenreg::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 30000;
-constexpr DWORD kExitTimeoutMs = 30000;
 constexpr int kTextControl = 1003;
 constexpr int kStaticId = 0xFFFF;
 
@@ -75,8 +73,8 @@ class DialogBox : public ::testing::Test {
                    WindowsPath(program).c_str(), FALSE) ||
         !program_.Start(program, folder_))
       return nullptr;
-    main_window_ = program_.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
-    return program_.WaitForBox(kStartTimeoutMs, screenshot);
+    main_window_ = program_.WaitForMainWindow("scenregFRAME", kWaitLimitMs);
+    return program_.WaitForBox(kWaitLimitMs, screenshot);
   }
 
   void Answer(HWND box, Answer answer) {
@@ -102,7 +100,7 @@ class DialogBox : public ::testing::Test {
 
   // The result the showcase wrote after the modal run.
   std::string Result() {
-    const std::optional<DWORD> status = program_.WaitForExit(kExitTimeoutMs, name_ + "-after");
+    const std::optional<DWORD> status = program_.WaitForExit(kWaitLimitMs, name_ + "-after");
     EXPECT_EQ(status, 0u);
     return ReadTextFile(folder_ + "/result.txt").value_or("none");
   }

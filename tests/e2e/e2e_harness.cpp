@@ -14,7 +14,7 @@ namespace {
 
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kHelperTimeoutMs = 30000;
-constexpr DWORD kMessageTimeoutMs = 10000;
+constexpr DWORD kMessageTimeoutMs = 30000;
 constexpr UINT kExitCommand = 10;
 constexpr std::size_t kMaxText = 32768;
 

@@ -15,6 +15,12 @@
 
 namespace scenreg::e2e {
 
+// How long the harness waits for the program to take a step (show a window
+// or box, end) before it calls that a failure. Only a failure waits it out,
+// so it is generous: in the emulator on a loaded machine, the traceback of a
+// severe box has taken more than 30 s.
+inline constexpr DWORD kWaitLimitMs = 120000;
+
 // A time limit read on the system's tick count. Every wait of the harness is
 // bounded by one rather than by counting polls, which assumes that each poll
 // takes as long as it asked for.

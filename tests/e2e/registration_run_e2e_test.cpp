@@ -18,8 +18,6 @@
 namespace scenreg::e2e {
 namespace {
 
-constexpr DWORD kBoxTimeoutMs = 30000;
-constexpr DWORD kExitTimeoutMs = 30000;
 constexpr int kWelcomeTextId = 1003;
 constexpr int kNoThanksId = 2;
 constexpr int kMessageTextId = 0xFFFF;
@@ -232,7 +230,7 @@ class Acceptance : public ::testing::Test {
   void AnswerBox(ProgramUnderTest& program, const ExpectedBox& expected, int index,
                  const std::string& description) {
     SCOPED_TRACE("box " + std::to_string(index) + ", \"" + expected.caption + "\"");
-    HWND box = program.WaitForBox(kBoxTimeoutMs, Shot("box" + std::to_string(index)));
+    HWND box = program.WaitForBox(kWaitLimitMs, Shot("box" + std::to_string(index)));
     ASSERT_TRUE(box) << "no box appeared";
     ASSERT_EQ(TextOf(box), expected.caption);
     if (expected.caption == "Welcome") {
@@ -256,7 +254,7 @@ class Acceptance : public ::testing::Test {
         PostMessageA(box, WM_CLOSE, 0, 0);
         break;
     }
-    for (const Deadline deadline(5000); IsWindow(box) && !deadline.passed();) Sleep(20);
+    for (const Deadline deadline(kWaitLimitMs); IsWindow(box) && !deadline.passed();) Sleep(20);
     ASSERT_FALSE(IsWindow(box)) << "the answer did not close the box";
   }
 
@@ -285,7 +283,7 @@ TEST_P(Outcomes, BoxesLibraryAndStatus) {
     AnswerBox(program, run.boxes[i], static_cast<int>(i + 1), run.description);
     if (HasFatalFailure()) break;
   }
-  const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("end"));
+  const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("end"));
   if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
   ASSERT_TRUE(status.has_value()) << "the program did not end";
   EXPECT_EQ(*status, run.status) << std::hex << *status;
@@ -306,7 +304,7 @@ TEST_F(Acceptance, RepeatedRunRegistersOnce) {
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(ProgramPath(), folder_));
     AnswerBox(program, Welcome(), run, kThreeLines);
-    EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("end")), 0u);
+    EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("end")), 0u);
     EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
     EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
   }
@@ -316,7 +314,7 @@ TEST_F(Acceptance, SorryStaysOpenOnEscapeAndCloseRequest) {
   ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  HWND box = program.WaitForBox(kBoxTimeoutMs, Shot("sorry"));
+  HWND box = program.WaitForBox(kWaitLimitMs, Shot("sorry"));
   ASSERT_TRUE(box);
   ASSERT_EQ(TextOf(box), "Sorry");
   program.PressKey(box, VK_ESCAPE);
@@ -324,7 +322,7 @@ TEST_F(Acceptance, SorryStaysOpenOnEscapeAndCloseRequest) {
   Sleep(1000);
   EXPECT_TRUE(IsWindow(box)) << "Escape and a close request leave it open";
   program.PressKey(box, VK_RETURN);
-  EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("end")), 0u);
+  EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("end")), 0u);
   EXPECT_EQ(ReadTextFile(LibraryPath()), std::string());
 }
 
@@ -347,7 +345,7 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
                              &startup, &info));
   // The box belongs to scenreg.exe, which the installer started.
   HWND welcome = nullptr;
-  for (const Deadline deadline(kBoxTimeoutMs); !welcome && !deadline.passed();) {
+  for (const Deadline deadline(kWaitLimitMs); !welcome && !deadline.passed();) {
     welcome = FindWindowA("#32770", "Welcome");
     if (!welcome) Sleep(20);
   }
@@ -359,7 +357,7 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
             "library.");
   SetForegroundWindow(welcome);
   PostMessageA(GetDlgItem(welcome, 1), BM_CLICK, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(info.hProcess, kExitTimeoutMs), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, kWaitLimitMs), WAIT_OBJECT_0);
   DWORD status = 1;
   GetExitCodeProcess(info.hProcess, &status);
   CloseHandle(info.hProcess);
@@ -401,7 +399,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       ASSERT_TRUE(WriteTextFile(LibraryPath(), *run.library));
       ProgramUnderTest registration;
       ASSERT_TRUE(registration.Start(ProgramPath(), folder_));
-      ASSERT_EQ(registration.WaitForExit(kExitTimeoutMs, Shot("registration")), 0u);
+      ASSERT_EQ(registration.WaitForExit(kWaitLimitMs, Shot("registration")), 0u);
       registered = ReadTextFile(LibraryPath());
       ASSERT_NE(registered, run.library);
     }
@@ -427,7 +425,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       AnswerBox(remover, ErrorBox("scenreg: severe (30): open failure, unit 1, file "), 2,
                 kTwoLines);
     }
-    const std::optional<DWORD> status = remover.WaitForExit(kExitTimeoutMs, Shot("removal"));
+    const std::optional<DWORD> status = remover.WaitForExit(kWaitLimitMs, Shot("removal"));
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     EXPECT_EQ(status, run.held ? 0xC000001Eu : 0u);
     EXPECT_EQ(remover.boxes_seen_while_waiting(), 0) << "no further box";
@@ -461,8 +459,7 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
     // A click that comes before the box is ready is lost: it is repeated
     // until the box is gone.
     DWORD waited = WAIT_TIMEOUT;
-    for (const Deadline deadline(2 * kExitTimeoutMs);
-         waited == WAIT_TIMEOUT && !deadline.passed();) {
+    for (const Deadline deadline(2 * kWaitLimitMs); waited == WAIT_TIMEOUT && !deadline.passed();) {
       if (HWND box = welcome ? FindWindowA("#32770", "Welcome") : nullptr)
         PostMessageA(GetDlgItem(box, 1), BM_CLICK, 0, 0);
       waited = WaitForSingleObject(info.hProcess, 200);
@@ -516,7 +513,7 @@ class RealFaults : public Acceptance {
       AnswerBox(program, boxes[i], static_cast<int>(i + 1), description);
       if (HasFatalFailure()) return std::nullopt;
     }
-    const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("end"));
+    const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("end"));
     EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
     return status;
   }
@@ -672,7 +669,7 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
 // The main window of the program, polled closely: the "Welcome" box
 // follows it within milliseconds.
 bool WaitForMainWindowClosely(const ProgramUnderTest& program) {
-  for (const Deadline deadline(kBoxTimeoutMs); !deadline.passed() && program.running();) {
+  for (const Deadline deadline(kWaitLimitMs); !deadline.passed() && program.running();) {
     for (HWND window : program.TopLevelWindows())
       if (ClassNameOf(window) == "scenregFRAME") return true;
     Sleep(1);
@@ -681,7 +678,7 @@ bool WaitForMainWindowClosely(const ProgramUnderTest& program) {
 }
 
 HWND WaitForBoxClosely(const ProgramUnderTest& program) {
-  for (const Deadline deadline(kBoxTimeoutMs); !deadline.passed() && program.running();) {
+  for (const Deadline deadline(kWaitLimitMs); !deadline.passed() && program.running();) {
     const std::vector<HWND> boxes = program.Boxes();
     if (!boxes.empty()) return boxes.front();
     Sleep(1);
@@ -734,7 +731,7 @@ TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
     while (program.running() && FileSize(path) <= size) {
     }
     const DWORD elapsed = GetTickCount() - start;
-    program.WaitForExit(kExitTimeoutMs);
+    program.WaitForExit(kWaitLimitMs);
     return elapsed;
   };
   ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
@@ -815,7 +812,7 @@ TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
       Sleep(delay_ms);
       box_up = !program.Boxes().empty();
       TerminateProcess(process, 77);
-      WaitForSingleObject(process, kExitTimeoutMs);
+      WaitForSingleObject(process, kWaitLimitMs);
       CloseHandle(process);
     }
     SCOPED_TRACE("round " + std::to_string(round) + ", " + count.name + ", killed after " +

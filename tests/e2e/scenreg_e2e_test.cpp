@@ -13,8 +13,6 @@
 namespace scenreg::e2e {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 30000;
-constexpr DWORD kExitTimeoutMs = 30000;
 constexpr DWORD kEndOfFileDuringRead = 0xC0000018;  // severe message 24
 constexpr int kMessageTextId = 0xFFFF;              // the text of a message box
 constexpr int kWorkAreaId = 1;
@@ -92,7 +90,7 @@ TEST_F(EndToEnd, MainWindowSitsAtTopLeftWithA420x150WorkArea) {
   MakeRunWait();
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  HWND main_window = program.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
+  HWND main_window = program.WaitForMainWindow("scenregFRAME", kWaitLimitMs);
   ASSERT_TRUE(main_window);
 
   // The run places the window from its own thread; wait until it has.
@@ -168,7 +166,7 @@ TEST_F(EndToEnd, MainWindowSitsAtTopLeftWithA420x150WorkArea) {
 
   EXPECT_TRUE(program.Boxes().empty());
   program.Close(main_window, CloseAction::kCloseMessage);
-  EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
+  EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
 }
 
 enum class BoxAnswer { kEnter, kEscape, kClickOk };
@@ -178,12 +176,12 @@ class MissingDescription : public EndToEnd, public ::testing::WithParamInterface
 TEST_P(MissingDescription, EndsInOneSevereBoxThenWithTheDiagnosticCode) {
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  HWND main_window = program.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
+  HWND main_window = program.WaitForMainWindow("scenregFRAME", kWaitLimitMs);
   ASSERT_TRUE(main_window);
   for (const WindowFacts& child : ChildrenOf(main_window))
     if (child.control_id == kStatusBarId) program.WatchStatusBar(child.handle);
 
-  HWND box = program.WaitForBox(kStartTimeoutMs, Shot("box"));
+  HWND box = program.WaitForBox(kWaitLimitMs, Shot("box"));
   ASSERT_TRUE(box);
   EXPECT_EQ(program.Boxes().size(), 1u);
   const WindowFacts facts = FactsOf(box);
@@ -224,7 +222,7 @@ TEST_P(MissingDescription, EndsInOneSevereBoxThenWithTheDiagnosticCode) {
       program.Click(buttons[0].handle);
       break;
   }
-  const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("after-box"));
+  const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("after-box"));
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, kEndOfFileDuringRead) << std::hex << *status;
   EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no second box, no exit prompt";
@@ -262,21 +260,22 @@ TEST_F(EndToEnd, DescriptionHeldByAnotherProgramShowsTheSystemTextFirst) {
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
 
-  HWND system_box = program.WaitForBox(kStartTimeoutMs, Shot("system-text"));
+  HWND system_box = program.WaitForBox(kWaitLimitMs, Shot("system-text"));
   ASSERT_TRUE(system_box);
   EXPECT_EQ(TextOf(system_box), "scenreg Run-Time Error");
   const std::string system_text = TextOf(GetDlgItem(system_box, kMessageTextId));
   EXPECT_EQ(system_text.rfind("scenreg: ", 0), 0u) << system_text;
   EXPECT_EQ(system_text.find("severe"), std::string::npos) << system_text;
   program.PressKey(system_box, VK_RETURN);
-  for (const Deadline deadline(10000); IsWindow(system_box) && !deadline.passed();) Sleep(50);
+  for (const Deadline deadline(kWaitLimitMs); IsWindow(system_box) && !deadline.passed();)
+    Sleep(50);
 
-  HWND diagnostic_box = program.WaitForBox(kStartTimeoutMs, Shot("diagnostic"));
+  HWND diagnostic_box = program.WaitForBox(kWaitLimitMs, Shot("diagnostic"));
   ASSERT_TRUE(diagnostic_box);
   const std::string text = TextOf(GetDlgItem(diagnostic_box, kMessageTextId));
   EXPECT_EQ(text.rfind("scenreg: severe (30): open failure, unit 2, file ", 0), 0u) << text;
   program.PressKey(diagnostic_box, VK_RETURN);
-  const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("after-boxes"));
+  const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("after-boxes"));
   CloseHandle(holder);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 0xC000001Eu) << std::hex << *status;
@@ -289,7 +288,7 @@ TEST_F(EndToEnd, RegularEndShowsNoBoxAndEndsWithZero) {
   ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", AcceptedLibrary()));
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  const std::optional<DWORD> status = program.WaitForExit(kExitTimeoutMs, Shot("end"));
+  const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("end"));
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 0u);
   EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
@@ -302,7 +301,7 @@ TEST_P(ClosingWhileRunWaits, EndsAtOnceWithZero) {
   MakeRunWait();
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  HWND main_window = program.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
+  HWND main_window = program.WaitForMainWindow("scenregFRAME", kWaitLimitMs);
   ASSERT_TRUE(main_window);
   // Let the run reach its wait.
   Sleep(1000);
@@ -311,7 +310,7 @@ TEST_P(ClosingWhileRunWaits, EndsAtOnceWithZero) {
   EXPECT_TRUE(IsWindowEnabled(main_window));
 
   program.Close(main_window, GetParam(), Shot("closing"));
-  EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
+  EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
   EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no question asked";
   EXPECT_FALSE(IsWindow(main_window));
 }
@@ -329,12 +328,12 @@ TEST_F(EndToEnd, RenamedCopyTakesItsNameAsCaptionAndClassPrefix) {
   ASSERT_TRUE(CopyFileA(WindowsPath(ProgramPath()).c_str(), WindowsPath(copy).c_str(), FALSE));
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(copy, folder_));
-  HWND main_window = program.WaitForMainWindow("setupFRAME", kStartTimeoutMs);
+  HWND main_window = program.WaitForMainWindow("setupFRAME", kWaitLimitMs);
   ASSERT_TRUE(main_window);
   EXPECT_EQ(TextOf(main_window), "setup");
   EXPECT_TRUE(FindChild(ChildrenOf(main_window), "setupSTATUSBAR", kStatusBarId));
   program.Close(main_window, CloseAction::kCloseMessage);
-  EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
+  EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
 }
 
 // The section that registering "Sample Field" appends after area number - 1.
@@ -366,14 +365,14 @@ TEST_F(EndToEnd, ClosingAtRandomMomentsDuringTheScanNeverMisnumbers) {
     ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", library));
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-    HWND main_window = program.WaitForMainWindow("scenregFRAME", kStartTimeoutMs);
+    HWND main_window = program.WaitForMainWindow("scenregFRAME", kWaitLimitMs);
     ASSERT_TRUE(main_window);
     const DWORD delay_ms = static_cast<DWORD>(rand() % 250);
     Sleep(delay_ms);
     SCOPED_TRACE("round " + std::to_string(round) + ", close after " + std::to_string(delay_ms) +
                  " ms");
     if (IsWindow(main_window)) program.Close(main_window, CloseAction::kCloseMessage);
-    EXPECT_EQ(program.WaitForExit(kExitTimeoutMs, Shot("closing")), 0u);
+    EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
     EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
     const std::optional<std::string> after = ReadTextFile(folder_ + "/scenery.cfg");
     ASSERT_TRUE(after.has_value());
