@@ -202,17 +202,13 @@ std::string ClassNameOf(HWND window) {
 std::string TextOf(HWND window) {
   std::string text(kMaxText, '\0');
   DWORD_PTR length = 0;
-  // A program still starting up may not take messages for a while (seconds
-  // in the emulator): ask again until it answers.
-  for (const Deadline deadline(kMessageTimeoutMs); IsWindow(window); Sleep(kPollMs)) {
-    if (SendMessageTimeoutA(window, WM_GETTEXT, kMaxText, reinterpret_cast<LPARAM>(text.data()),
-                            SMTO_NORMAL, kMessageTimeoutMs, &length)) {
-      text.resize(std::min<std::size_t>(length, kMaxText));
-      return text;
-    }
-    if (deadline.passed()) break;
-  }
-  return {};
+  // Not SMTO_ABORTIFHUNG: a program still starting up may take no messages
+  // for seconds (in the emulator), and it is waited for, not given up on.
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, kMaxText, reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_NORMAL, kMessageTimeoutMs, &length))
+    return {};
+  text.resize(std::min<std::size_t>(length, kMaxText));
+  return text;
 }
 
 WindowFacts FactsOf(HWND window) {
@@ -291,6 +287,12 @@ std::vector<HWND> ProgramUnderTest::TopLevelWindows() const {
   return windows;
 }
 
+bool WaitUntilGone(HWND window) {
+  for (const Deadline deadline(kWaitLimitMs); IsWindow(window) && !deadline.passed();)
+    Sleep(kPollMs);
+  return !IsWindow(window);
+}
+
 HWND ProgramUnderTest::WaitForMainWindow(const std::string& frame_class, DWORD timeout_ms) {
   for (const Deadline deadline(timeout_ms); !deadline.passed() && running();) {
     for (HWND window : TopLevelWindows())
@@ -328,9 +330,7 @@ std::optional<DWORD> ProgramUnderTest::WaitForExit(DWORD timeout_ms,
   // A box answered a moment ago may take a while to go on a slow machine
   // (the emulator); it is not a further box.
   std::set<HWND> boxes_seen = boxes_waited_for_;
-  const ULONGLONG start = GetTickCount64();
-  int polls = 0;
-  for (const Deadline deadline(timeout_ms); !deadline.passed(); ++polls) {
+  for (const Deadline deadline(timeout_ms); !deadline.passed();) {
     if (WaitForSingleObject(info_.hProcess, kPollMs) == WAIT_OBJECT_0) {
       DWORD status = 0;
       GetExitCodeProcess(info_.hProcess, &status);
@@ -347,8 +347,7 @@ std::optional<DWORD> ProgramUnderTest::WaitForExit(DWORD timeout_ms,
   }
   SaveScreenshot((screenshot_name.empty() ? std::string("timeout") : screenshot_name) + "-timeout");
   // What the program showed when it was given up on, for the test's log.
-  std::printf("[harness] no end after %llu ms (%d polls); its windows:", GetTickCount64() - start,
-              polls);
+  std::printf("[harness] no end within %lu ms; its windows:", timeout_ms);
   for (HWND window : TopLevelWindows())
     std::printf(" %s \"%s\";", ClassNameOf(window).c_str(), TextOf(window).c_str());
   std::printf("\n");

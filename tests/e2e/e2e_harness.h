@@ -82,6 +82,9 @@ std::string ClassNameOf(HWND window);
 std::string TextOf(HWND window);
 WindowFacts FactsOf(HWND window);
 std::vector<WindowFacts> ChildrenOf(HWND window);
+// Waits until the window is destroyed; false when it is still there after
+// the wait limit.
+bool WaitUntilGone(HWND window);
 // The control that has the keyboard focus in the window's thread.
 HWND FocusedControlOf(HWND window);
 

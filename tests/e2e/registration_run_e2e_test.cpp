@@ -254,8 +254,7 @@ class Acceptance : public ::testing::Test {
         PostMessageA(box, WM_CLOSE, 0, 0);
         break;
     }
-    for (const Deadline deadline(kWaitLimitMs); IsWindow(box) && !deadline.passed();) Sleep(20);
-    ASSERT_FALSE(IsWindow(box)) << "the answer did not close the box";
+    ASSERT_TRUE(WaitUntilGone(box)) << "the answer did not close the box";
   }
 
   std::string name_;

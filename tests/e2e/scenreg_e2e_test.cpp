@@ -267,8 +267,7 @@ TEST_F(EndToEnd, DescriptionHeldByAnotherProgramShowsTheSystemTextFirst) {
   EXPECT_EQ(system_text.rfind("scenreg: ", 0), 0u) << system_text;
   EXPECT_EQ(system_text.find("severe"), std::string::npos) << system_text;
   program.PressKey(system_box, VK_RETURN);
-  for (const Deadline deadline(kWaitLimitMs); IsWindow(system_box) && !deadline.passed();)
-    Sleep(50);
+  WaitUntilGone(system_box);
 
   HWND diagnostic_box = program.WaitForBox(kWaitLimitMs, Shot("diagnostic"));
   ASSERT_TRUE(diagnostic_box);
