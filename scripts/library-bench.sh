@@ -41,8 +41,8 @@ for preset in win64 win32; do
   build="$root/build/$preset"
   echo "== $preset"
   # A first run warms Wine's caches and the page cache.
-  "$SCENREG_WINE" "$build/bench/library_bench.exe" "Z:$build/scenreg.exe" \
+  scenreg_wine "$build/bench/library_bench.exe" "Z:$build/scenreg.exe" \
     "Z:$build/bench/read_in_blocks.exe" "Z:$dir/large" "Z:$dir/small" 1 >/dev/null
-  "$SCENREG_WINE" "$build/bench/library_bench.exe" "Z:$build/scenreg.exe" \
+  scenreg_wine "$build/bench/library_bench.exe" "Z:$build/scenreg.exe" \
     "Z:$build/bench/read_in_blocks.exe" "Z:$dir/large" "Z:$dir/small" "$runs"
 done

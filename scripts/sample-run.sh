@@ -8,4 +8,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine-session.sh
-"$SCENREG_WINE" "$PWD/build/$1/tests/e2e/scenreg_sample_run.exe" "$2" "$3" "$4"
+scenreg_wine "$PWD/build/$1/tests/e2e/scenreg_sample_run.exe" "$2" "$3" "$4"

@@ -26,9 +26,9 @@ for preset in win32 win64; do
   cp "$library" "$folder/scenery.orig"
   echo "== $preset"
   # A first run of each warms Wine's caches for both.
-  "$SCENREG_WINE" "$build/bench/startup_bench.exe" "Z:$build/scenreg.exe" \
+  scenreg_wine "$build/bench/startup_bench.exe" "Z:$build/scenreg.exe" \
     "Z:$build/bench/minimal_window.exe" "Z:$folder" 1 >/dev/null
-  "$SCENREG_WINE" "$build/bench/startup_bench.exe" "Z:$build/scenreg.exe" \
+  scenreg_wine "$build/bench/startup_bench.exe" "Z:$build/scenreg.exe" \
     "Z:$build/bench/minimal_window.exe" "Z:$folder" "$runs"
   for program in "$build/scenreg.exe" "$build/bench/minimal_window.exe"; do
     objdump=$([ "$preset" = win32 ] && echo i686-w64-mingw32-objdump || echo x86_64-w64-mingw32-objdump)

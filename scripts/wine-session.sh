@@ -20,7 +20,8 @@ fi
 
 scenreg_new_prefix=0
 [ -f "$WINEPREFIX/system.reg" ] || scenreg_new_prefix=1
-"$SCENREG_WINE" wineboot -i >/dev/null 2>&1 || true
+# The 64-bit loader sets up the prefix for both builds.
+"$scenreg_wine64_loader" wineboot -i >/dev/null 2>&1 || true
 # A new prefix goes on being set up after wineboot returns (its 32-bit half
 # in programs of their own): wait until all of them have ended and the server
 # with them, so that the first test does not pay for it.

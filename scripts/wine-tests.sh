@@ -9,7 +9,7 @@ source scripts/wine-session.sh
 # The first program of a new prefix can take minutes in the emulator, past a
 # test's time limit: one program that does nothing takes that first.
 start=$SECONDS
-timeout 900 "$SCENREG_WINE" "build/$1/tests/text_field_test.exe" --gtest_list_tests >/dev/null 2>&1 ||
+timeout 900 "$(scenreg_wine_loader "$1")" "build/$1/tests/text_field_test.exe" --gtest_list_tests >/dev/null 2>&1 ||
   true
 echo "Wine's first start took $((SECONDS - start)) s."
 start=$SECONDS

@@ -5,6 +5,7 @@
 # Usage: unix-helper.sh DONE_MARKER COMMAND ARGUMENT
 # Wine starts Linux programs without a handle to wait on, so the outcome
 # (the command's status) is written to DONE_MARKER, atomically, at the end.
+. "$(dirname "$0")/../../scripts/wine-loader.sh"
 marker=$1
 command=$2
 argument=$3
@@ -27,9 +28,11 @@ case $command in
   mkfifo) mkfifo "$argument" ;;
   # Runs the program (4th argument) in the folder with a file size limit
   # (5th): the kernel kills it (SIGXFSZ) at the first write past the limit.
-  # True only when that kill ended it.
+  # True only when that kill ended it, which its own build's loader reports
+  # as 128 + 25.
   run-size-limited)
-    cd "$argument" && prlimit --fsize="$5" "${SCENREG_WINE:-wine}" "$4" >/dev/null 2>&1
+    loader=$(scenreg_wine_loader "$(scenreg_program_build "$4")") &&
+      cd "$argument" && prlimit --fsize="$5" "$loader" "$4" >/dev/null 2>&1
     [ $? -eq 153 ] ;;
   screenshot)
     import -window root -display "$DISPLAY" "$argument.part.png" &&
