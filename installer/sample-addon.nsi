@@ -4,12 +4,13 @@
 ; enters the add-on in the scenery library. Its uninstaller takes the add-on
 ; out again with scenunreg.exe, then deletes the add-on's files.
 ;
-; makensis -DPROGRAM=<scenreg.exe> -DREMOVER=<scenunreg.exe> [-DOUTFILE=<setup.exe>]
-;          [-DAMD64] sample-addon.nsi
+; makensis -DPROGRAM=<scenreg.exe> -DREMOVER=<scenunreg.exe> -DVERSION=<version>
+;          [-DOUTFILE=<setup.exe>] [-DAMD64] sample-addon.nsi
 ;   PROGRAM  the scenreg.exe to ship (the 32-bit build)
 ;   REMOVER  the scenunreg.exe of the same build
 ;   AMD64    build a 64-bit installer, for machines that run no 32-bit
 ;            programs (with the 64-bit programs)
+;   VERSION  the programs' version, shown in "Programs and Features"
 ;
 ; Silent install: setup.exe /S /D=<simulator folder>
 ; Silent uninstall, waiting for it to end:
@@ -25,6 +26,9 @@ Unicode true
 !ifndef REMOVER
   !error "REMOVER must name the scenunreg.exe to ship: makensis -DREMOVER=..."
 !endif
+!ifndef VERSION
+  !error "VERSION must give the programs' version: makensis -DVERSION=..."
+!endif
 !ifndef OUTFILE
   !define OUTFILE "sample-addon-setup.exe"
 !endif
@@ -38,6 +42,9 @@ RequestExecutionLevel user
 InstallDir "C:\FS2004"
 DirText "Choose the FS2004 folder: the one that holds scenery.cfg and fs9.exe."
 ShowInstDetails show
+; The installer carries no file's time, so that one commit builds the same
+; installer at any time; installed files get the time of the installation.
+SetDateSave off
 
 Page directory
 Page instfiles
@@ -69,6 +76,7 @@ Section "Sample Field"
   ; "Programs and Features", for this user.
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Sample Field"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"

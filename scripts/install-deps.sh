@@ -3,9 +3,9 @@
 # CMake and Ninja, the native compilers, GoogleTest's sources, the MinGW-w64
 # cross compilers (posix thread model), Wine with its 32-bit part, Xvfb and
 # ImageMagick for the window tests' screenshots, clang with libFuzzer for the
-# fuzz targets, NSIS for the example add-on installer and zip for the release
-# archive; and, where the kernel runs no 32-bit programs, the emulator
-# that runs the 32-bit build.
+# fuzz targets, NSIS for the example add-on installer, zip for the release
+# archive and faketime for its reproducibility check; and, where the kernel
+# runs no 32-bit programs, the emulator that runs the 32-bit build.
 set -euo pipefail
 
 need=()
@@ -21,6 +21,7 @@ command -v clang++ >/dev/null || need+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 command -v makensis >/dev/null || need+=(nsis)
 command -v zip >/dev/null || need+=(zip)
+command -v faketime >/dev/null || need+=(faketime)
 if ! command -v wine >/dev/null || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
   # 32-bit programs need Wine's 32-bit half and the i386 X client libraries,
   # or they run without ever showing a window.
