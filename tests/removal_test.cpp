@@ -115,6 +115,8 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
     EXPECT_EQ(ReadFile(kLibrary), library + both.substr(registered.size()));
     Remove(other);
     EXPECT_EQ(ReadFile(kLibrary), library);
+    // The backups of the earlier removals were only set aside meanwhile.
+    EXPECT_FALSE(std::filesystem::exists(kPreviousBackupFileName));
   }
 }
 
@@ -240,6 +242,7 @@ TEST(Removal, KilledAtAnyMomentLeavesTheOldOrTheNewLibrary) {
     Remove(kSample);
     EXPECT_EQ(ReadFile(kLibrary), library);
     EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
+    EXPECT_FALSE(std::filesystem::exists(kPreviousBackupFileName));
   }
   std::printf("kills: %d before the replace, %d after\n", old_seen, new_seen);
 }
