@@ -384,6 +384,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       {"120 real areas", RealLibrary("fs9-default-120-areas.cfg")},
       {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg")},
       {"bundled sample", RealLibrary("../../sample/simulator/scenery.cfg")},
+      {"last line a header without line end", Library(1, 12) + "[Extra]"},
       {"no library", std::nullopt},
       {"held library", Library(1, 12), true, true},
       {"hidden, read-only earlier backup", Library(1, 12), false, true},
