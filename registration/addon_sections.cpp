@@ -58,7 +58,7 @@ void StartLine(AddonSectionSearch& search) {
   search.line_start_size = 0;
   search.text_after_start = false;
   search.pending_cr = false;
-  search.first_text_past_start = 0;
+  search.first_text_past_start = -1;
   search.after_blank_pair = (search.recent_bytes & kSixBytes) == kBlankPair;
 }
 
@@ -160,7 +160,8 @@ void TakeLibraryBytes(AddonSectionSearch& search, std::string_view bytes) {
       // Past the kept start only blanks may follow, and a CR before the LF.
       if (search.pending_cr || (byte != ' ' && byte != '\r')) search.text_after_start = true;
       search.pending_cr = byte == '\r';
-      if (search.first_text_past_start == 0 && !IsBlank(byte)) search.first_text_past_start = byte;
+      if (search.first_text_past_start < 0 && !IsBlank(byte))
+        search.first_text_past_start = static_cast<unsigned char>(byte);
     }
     search.recent_bytes = search.recent_bytes << 8 | static_cast<unsigned char>(byte);
     ++search.offset;

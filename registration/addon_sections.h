@@ -33,9 +33,10 @@ struct AddonSectionSearch {
   std::uint64_t line_begin = 0;
   std::array<char, kLineStartKept> line_start;
   std::size_t line_start_size = 0;
-  bool text_after_start = false;   // a byte past the kept start is no blank
-  bool pending_cr = false;         // past the start: a CR that may end the line
-  char first_text_past_start = 0;  // the first byte past the kept start that is no blank
+  bool text_after_start = false;  // a byte past the kept start is no blank
+  bool pending_cr = false;        // past the start: a CR that may end the line
+  // The first byte past the kept start that is no blank; -1: none yet.
+  int first_text_past_start = -1;
   // The last bytes taken, the newest in the lowest byte.
   std::uint64_t recent_bytes = 0;
   // The line follows the two lines of one blank each that the registration
