@@ -1,11 +1,8 @@
 // Arbitrary bytes as scenery.cfg, searched for the add-on's sections in
 // pieces of sizes the first byte gives, checked against a plain reading of
-// the rule over the whole lines: an area section (header to the next line
-// that begins with "[") goes when it holds the title line and a "Local="
-// line with the folder in any case, together with the " \r\n \r\n" directly
-// before its header that follows the last header line; a section with the
-// title line and no "Local=" line at all goes too. Bytes 1 to 7 of the
-// input stand for lines of a library, so that sections form often.
+// the README's rule over whole lines ("What is removed"). Some byte values
+// of the input stand for lines of a library, so that sections form often;
+// LF, CR, tab, blank and the end mark stay themselves.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -30,87 +27,139 @@ constexpr std::string_view kFolder = "Addon Scenery\\Sample";
 constexpr std::string_view kPair = " \r\n \r\n";
 
 std::string Expand(std::string_view input) {
-  static const std::string_view kLines[] = {
-      {},
-      "[Area.001]\r\n",
-      "Title=Sample Field\r\n",
-      "Local=ADDON scenery\\sample  \r\n",
-      " \r\n \r\n",
-      "[General]\n",
-      "Title=Sample Field      +\r\n",
-      "Local=Elsewhere\r\n",
+  struct Stand {
+    unsigned char byte;
+    std::string_view line;
+  };
+  static constexpr Stand kLines[] = {
+      {1, "[Area.001]\r\n"},
+      {2, "Title=Sample Field\r\n"},
+      {3, "Local=ADDON scenery\\sample  \r\n"},
+      {4, " \r\n \r\n"},
+      {5, "[General]\n"},
+      {6, "Title=Sample Field      +\r\n"},
+      {7, "Local=Elsewhere\r\n"},
+      {8, " local\t= Addon Scenery\\Sample\r\n"},
+      {11, "  [Area. 12]\r\n"},
+      {12, "\x1A\r\n"},
+      {14, "\r\n"},
+      {15, "Remote=\r\n"},
+      {16, "[Area. 12]"},
+      {17, "LOCAL =elsewhere\r\n"},
   };
   std::string library;
   for (const char byte : input) {
-    const auto index = static_cast<unsigned char>(byte);
-    if (index >= 1 && index <= 7)
-      library += kLines[index];
+    const auto* stand = std::find_if(std::begin(kLines), std::end(kLines), [&](const Stand& s) {
+      return s.byte == static_cast<unsigned char>(byte);
+    });
+    if (stand != std::end(kLines))
+      library += stand->line;
     else
       library += byte;
   }
   return library;
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view WithoutBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
 }
 
 struct Line {
   std::size_t begin;
-  std::size_t end;  // past the LF
-  std::string_view record;
+  std::string_view text;  // without its LF and a CR at its end
 };
+
+// A header, in any column, or the end mark.
+bool IsBoundary(std::string_view text) {
+  if (text == "\x1A") return true;
+  const std::size_t first = text.find_first_not_of(" \t");
+  return first != std::string_view::npos && text[first] == '[';
+}
+
+bool IsAreaHeader(std::string_view text) {
+  return text.starts_with("[Area.") || text.starts_with("[area.") || text.starts_with("[AREA.");
+}
+
+// "[Area." and the number in three columns, blanks before its digits.
+bool IsWrittenHeader(std::string_view text) {
+  if (text.size() != 10 || !text.starts_with("[Area.") || !text.ends_with(']')) return false;
+  const std::string_view number = text.substr(6, 3);
+  const std::size_t digits = number.find_first_not_of(' ');
+  return digits != std::string_view::npos &&
+         number.substr(digits).find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool IsTitleLine(std::string_view text) {
+  std::string_view columns = text.substr(0, 26);
+  while (columns.ends_with(' ')) columns.remove_suffix(1);
+  return columns == std::string("Title=") + std::string(kTitle);
+}
+
+// A folder line with the add-on's folder, read by its first 128 characters.
+bool HasFolder(std::string_view text) {
+  if (text.size() > 128) {
+    if (text.substr(128).find_first_not_of(' ') != std::string_view::npos) return false;
+    text = text.substr(0, 128);
+  }
+  const std::size_t equals = text.find('=');
+  return equals != std::string_view::npos &&
+         Lower(WithoutBlanks(text.substr(0, equals))) == "local" &&
+         Lower(WithoutBlanks(text.substr(equals + 1))) == Lower(kFolder);
+}
 
 std::vector<ByteRange> Reference(std::string_view library) {
   std::vector<Line> lines;
   for (std::size_t begin = 0; begin < library.size();) {
     const std::size_t lf = library.find('\n', begin);
     const std::size_t end = lf == std::string_view::npos ? library.size() : lf + 1;
-    std::string_view record =
+    std::string_view text =
         library.substr(begin, (lf == std::string_view::npos ? end : lf) - begin);
-    if (record.ends_with('\r')) record.remove_suffix(1);
-    lines.push_back({begin, end, record});
+    if (text.ends_with('\r')) text.remove_suffix(1);
+    lines.push_back({begin, text});
     begin = end;
   }
-  std::string title_line = "Title=" + std::string(kTitle);
-  std::vector<ByteRange> ranges;
-  std::size_t last_header_end = 0;
-  // Where the section of the header at line i begins.
-  const auto start = [&](std::size_t i) -> std::size_t {
+  // The two lines of one blank each directly before line i.
+  const auto blank_pair_before = [&](std::size_t i) {
     const std::size_t at = lines[i].begin;
-    if (at >= last_header_end + 6 && library.substr(at - 6, 6) == kPair) return at - 6;
-    return at;
+    return at >= 6 && library.substr(at - 6, 6) == kPair;
   };
+  const auto start = [&](std::size_t i) {
+    return blank_pair_before(i) ? lines[i].begin - 6 : lines[i].begin;
+  };
+  std::vector<ByteRange> ranges;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (!lines[i].record.starts_with('[')) continue;
-    const std::size_t begin = start(i);
-    last_header_end = lines[i].end;
-    const std::string_view header = lines[i].record;
-    const bool area = header.starts_with("[Area.") || header.starts_with("[area.") ||
-                      header.starts_with("[AREA.");
+    if (!IsBoundary(lines[i].text) || !IsAreaHeader(lines[i].text)) continue;
     std::size_t next = i + 1;
+    while (next < lines.size() && !IsBoundary(lines[next].text)) ++next;
     bool title = false;
-    bool local = false;
-    bool any_local = false;
-    for (; next < lines.size() && !lines[next].record.starts_with('['); ++next) {
-      const std::string_view record = lines[next].record;
-      title |= Trimmed(record.substr(0, 26)) == title_line;
-      any_local |= record.starts_with("Local=");
-      local |= record.starts_with("Local=") && SameIgnoringCase(Trimmed(record.substr(6)), kFolder);
+    bool folder = false;
+    for (std::size_t j = i + 1; j < next; ++j) {
+      title |= IsTitleLine(lines[j].text);
+      folder |= HasFolder(lines[j].text);
     }
-    if (!area || !title || !(local || !any_local)) continue;
-    const std::size_t end = next < lines.size() ? start(next) : library.size();
-    ranges.push_back({begin, end});
+    // What a registration stopped after its title record leaves, and the
+    // next header's two blank lines, which are not the section's.
+    std::size_t own_end = next;
+    if (next < lines.size() && blank_pair_before(next) && own_end >= i + 2 &&
+        lines[own_end - 1].text == " " && lines[own_end - 2].text == " ")
+      own_end -= 2;
+    bool stopped = blank_pair_before(i) && IsWrittenHeader(lines[i].text) && i + 1 < own_end &&
+                   lines[i + 1].text == std::string("Title=") + std::string(kTitle);
+    for (std::size_t j = i + 2; stopped && j < own_end; ++j) stopped = lines[j].text.empty();
+    if (!(title && folder) && !stopped) continue;
+    ranges.push_back({start(i), next < lines.size() ? start(next) : library.size()});
   }
   return ranges;
 }

@@ -77,9 +77,9 @@ SystemError CloseMemoryFile(FileHandle handle) {
 
 // The fuzz targets replace no file: the operations for that are left out.
 constexpr FileSystem kMemoryFileSystem = {
-    ResolveName,     OpenMemoryFile,  IsDiskFile,     SeekToEnd, ReadMemoryFile,
-    WriteMemoryFile, CloseMemoryFile, OpenMemoryFile, nullptr,   nullptr,
-    nullptr,         nullptr,         nullptr,        nullptr,   nullptr};
+    ResolveName,     OpenMemoryFile, IsDiskFile, SeekToEnd, ReadMemoryFile, WriteMemoryFile,
+    CloseMemoryFile, OpenMemoryFile, nullptr,    nullptr,   nullptr,        nullptr,
+    nullptr,         nullptr,        nullptr,    nullptr};
 
 void EnterScratchFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "scenreg-fuzz-XXXXXX").string();

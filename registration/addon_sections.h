@@ -26,7 +26,7 @@ inline constexpr std::size_t kLineStartKept = 128;
 
 struct AddonSectionSearch {
   TitleLine title_line;
-  std::string_view local_path;  // trimmed
+  std::string_view local_path;  // without the blanks around it
 
   std::uint64_t offset = 0;  // bytes taken so far
   // The line being read.
@@ -35,6 +35,8 @@ struct AddonSectionSearch {
   std::size_t line_start_size = 0;
   bool text_after_start = false;  // a byte past the kept start is no blank
   bool pending_cr = false;        // past the start: a CR that may end the line
+  // The first byte past the kept start that is no blank; -1: none yet.
+  int first_text_past_start = -1;
   // The last bytes taken, the newest in the lowest byte.
   std::uint64_t recent_bytes = 0;
   // The line follows the two lines of one blank each that the registration
@@ -44,18 +46,27 @@ struct AddonSectionSearch {
   // The area section being read.
   bool in_area = false;
   bool title_seen = false;
-  bool any_local = false;   // a "Local=" line
-  bool local_seen = false;  // a "Local=" line with the folder
+  bool local_seen = false;  // a folder line with the add-on's folder
+  // How far the section is what a registration killed after its title
+  // record leaves: the blank pair, its header, its title line, empty lines;
+  // then perhaps the blank lines of the next header.
+  enum class Killed : std::uint8_t {
+    kNo,
+    kHeader,
+    kTitle,
+    kOneBlank,
+    kTwoBlanks
+  } killed = Killed::kNo;
   std::uint64_t section_begin = 0;
-  std::uint64_t header_end = 0;  // the end of the last section header line
 
   std::vector<ByteRange> ranges;
 };
 
 // Starts a search for the sections with the add-on's title line whose
-// "Local=" value is the folder (without regard to case), or that have no
-// "Local=" line at all: what a registration stopped after its title record
-// left. The folder's text must outlive the search.
+// folder line ("Local=", read as the simulator reads keys) holds the folder
+// (without regard to case), and for those that are exactly what a
+// registration stopped after its title record left. The folder's text must
+// outlive the search.
 void StartAddonSectionSearch(AddonSectionSearch& search, const TextField<20>& title,
                              std::string_view local_path);
 

@@ -74,8 +74,9 @@ void RunRemoval() {
     TakeLibraryBytes(search, bytes);
   EndAddonSectionSearch(search);
   if (search.ranges.empty()) {
-    // A new library that a killed run left behind goes too.
+    // What a killed run left behind goes too.
     RemoveFile(kNewLibraryFileName, kWithExit);
+    RemoveFile(kPreviousBackupFileName, kWithExit);
     EndRun();
   }
 
@@ -83,7 +84,8 @@ void RunRemoval() {
   // the new library's unit deletes its file when it is closed.
   OpenScratchUnit(kNewLibraryUnit, kNewLibraryFileName);
   CopyAllBut(search.ranges);
-  ReplaceWithScratchUnit(kNewLibraryUnit, kLibraryUnit, kLibraryBackupFileName);
+  ReplaceWithScratchUnit(kNewLibraryUnit, kLibraryUnit, kLibraryBackupFileName,
+                         kPreviousBackupFileName);
   EndRun();
 }
 

@@ -5,10 +5,12 @@
 
 namespace scenreg {
 
-// Next to scenery.cfg: the new library while it is written, and the old one
-// kept after it was replaced. Names no other tool uses.
+// Next to scenery.cfg: the new library while it is written, the old one
+// kept after it was replaced, and the backup of an earlier removal while the
+// replace runs. Names no other tool uses.
 inline constexpr const char* kNewLibraryFileName = "scenery.cfg.scenunreg-new";
 inline constexpr const char* kLibraryBackupFileName = "scenery.cfg.before-scenunreg";
+inline constexpr const char* kPreviousBackupFileName = "scenery.cfg.scenunreg-previous";
 
 [[noreturn]] void RunRemoval();
 

@@ -55,11 +55,15 @@ struct FileSystem {
   // mode on POSIX), to give another file the same.
   SystemError (*get_attributes)(const std::string& path, std::uint32_t& attributes);
   SystemError (*set_attributes)(const std::string& path, std::uint32_t attributes);
-  // Copies target to backup (an old backup is overwritten), then puts
-  // replacement in target's place in one step. Target holds either its old
-  // bytes or all of replacement's, whenever the process ends.
-  SystemError (*replace_with_backup)(const std::string& replacement, const std::string& target,
-                                     const std::string& backup);
+  // Copies the file's bytes to a new file under the other name; a file
+  // there is overwritten.
+  SystemError (*copy)(const std::string& from, const std::string& to);
+  // Gives the file the other name in one step, in its folder: a file under
+  // that name is replaced, even a read-only one, and holds either its old
+  // bytes or all of the moved file's whenever the process ends. Returns
+  // once the move is on the disk.
+  SystemError (*move)(const std::string& from, const std::string& to);
+  // Deletes the file, even a read-only one.
   SystemError (*remove)(const std::string& path);
 };
 

@@ -508,10 +508,40 @@ IoOutcome WriteBytes(int unit, std::string_view bytes, OnFailure on_failure) {
 
 namespace {
 
+// The backup and the last step of the replace. The backup that was there is
+// only set aside, so that a failure at any step puts every file back as it
+// was; the last step is a single move, so that the target is never missing.
+IoOutcome ReplaceWithBackup(const std::string& scratch_path, const std::string& target_path,
+                            const std::string& backup_path, const std::string& aside_path) {
+  const FileSystem& fs = CurrentFileSystem();
+  const SystemError aside_error = fs.move(backup_path, aside_path);
+  const bool set_aside = aside_error == 0;
+  if (!set_aside && OpenErrorNumber(aside_error) != kErrFileNotFound)
+    return Fail(OpenErrorNumber(aside_error), backup_path, aside_error);
+
+  const std::string* failed_path = &backup_path;
+  SystemError error = fs.copy(target_path, backup_path);
+  if (error == 0) {
+    failed_path = &target_path;
+    error = fs.move(scratch_path, target_path);
+  }
+  if (error == 0) {
+    // One left behind is taken away by the next replace.
+    fs.remove(aside_path);
+    return kIoSuccess;
+  }
+  if (set_aside)
+    fs.move(aside_path, backup_path);
+  else
+    fs.remove(backup_path);
+  return Fail(OpenErrorNumber(error), *failed_path, error);
+}
+
 // The steps of ReplaceWithScratchUnit up to the scratch file's release; the
 // unit whose file failed is told through failed_unit.
 IoOutcome ReplaceLocked(UnitConnection& scratch, UnitConnection& target,
-                        const std::string& backup_path, int& failed_unit) {
+                        const std::string& backup_path, const std::string& aside_path,
+                        int& failed_unit) {
   const FileSystem& fs = CurrentFileSystem();
   failed_unit = target.unit;
   if (target.read_only) return Fail(kErrWriteToReadOnly, target.file_name);
@@ -531,26 +561,23 @@ IoOutcome ReplaceLocked(UnitConnection& scratch, UnitConnection& target,
   // The target is closed for the replace: Windows moves no file over one
   // that is open.
   failed_unit = target.unit;
-  std::string target_path = target.file_name;
+  const std::string target_path = target.file_name;
   if (const IoOutcome outcome = CloseConnection(target); outcome != kIoSuccess) return outcome;
-  if (const SystemError error = fs.replace_with_backup(scratch.file_name, target_path, backup_path);
-      error != 0)
-    return Fail(OpenErrorNumber(error), target_path, error);
-  return kIoSuccess;
+  return ReplaceWithBackup(scratch.file_name, target_path, backup_path, aside_path);
 }
 
 }  // namespace
 
 IoOutcome ReplaceWithScratchUnit(int scratch_unit, int target_unit, std::string_view backup_name,
-                                 OnFailure on_failure) {
+                                 std::string_view previous_backup_name, OnFailure on_failure) {
   int failed_unit = target_unit;
   const IoOutcome outcome = Locked([&]() noexcept {
     UnitConnection* scratch = FindUnit(scratch_unit);
     UnitConnection* target = FindUnit(target_unit);
     if (scratch == nullptr || !scratch->scratch || target == nullptr)
       return Fail(kErrWriteFailed, target ? std::string_view(target->file_name) : "");
-    const IoOutcome replaced =
-        ReplaceLocked(*scratch, *target, FullPathOf(backup_name), failed_unit);
+    const IoOutcome replaced = ReplaceLocked(*scratch, *target, FullPathOf(backup_name),
+                                             FullPathOf(previous_backup_name), failed_unit);
     // Whatever happened, the scratch file is no unit's any more: in the
     // target's place, or gone.
     const FileSystem& fs = CurrentFileSystem();

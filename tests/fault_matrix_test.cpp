@@ -104,7 +104,9 @@ const std::map<FileCall, std::vector<Injection>> kRemovalInjections = {
     {FileCall::kFlush, {{EIO, 1, 38}}},
     {FileCall::kGetAttributes, {{EACCES, 1, 9}}},
     {FileCall::kSetAttributes, {{EPERM, 1, 9}}},
-    {FileCall::kReplace, {{EBUSY, 1, 30}, {EACCES, 1, 9}, {ENOSPC, 1, 30}}},
+    {FileCall::kCopy, {{EACCES, 1, 9}, {ENOSPC, 1, 30}}},
+    {FileCall::kMove, {{EBUSY, 1, 30}, {EACCES, 1, 9}}},  // the backup set aside, the last step
+    {FileCall::kRemove, {{EBUSY, 1, 30}}},                // the set-aside backup, after the replace
 };
 
 std::string Library(const Scenario& scenario) {
@@ -326,20 +328,24 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
 namespace scenreg {
 namespace {
 
-// The remover, on a library that holds the add-on: every failure ends the
-// run with its error number and leaves scenery.cfg as it was and no new
-// library; the few failures that do not matter end as a clean run does.
+// The remover, on a library that holds the add-on and next to the backup of
+// an earlier removal: every failure ends the run with its error number and
+// leaves scenery.cfg and that backup as they were and no other file; the few
+// failures that do not matter end as a clean run does.
 TEST(FaultMatrix, OneFailingCallAnywhereInTheRemoval) {
   ScratchFolder scratch;
   const std::string library = Library(kScenarios[0]);
   const std::string description = Description(true);
+  const std::string previous_backup = "an earlier removal's\r\n";
   WriteFile(kDescriptionName, description);
   WriteFile(kLibraryName, library);
   ASSERT_EQ(RunCase({}, kContinueButton).status, 0);
   const std::string registered = ReadFile(kLibraryName);
+  WriteFile(kLibraryBackupFileName, previous_backup);
   const ChildEnd clean = RunCase({}, 0, RunRemoval);
   ASSERT_EQ(clean.status, 0) << clean.errors;
   ASSERT_EQ(ReadFile(kLibraryName), library);
+  ASSERT_EQ(ReadFile(kLibraryBackupFileName), registered);
 
   int cases = 0;
   for (std::size_t position = 0; position < clean.calls.size(); ++position) {
@@ -348,6 +354,8 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRemoval) {
                                                             : kRemovalInjections.at(call.kind);
     for (const Injection& injection : injections) {
       WriteFile(kLibraryName, registered);
+      WriteFile(kLibraryBackupFileName, previous_backup);
+      std::filesystem::remove(kPreviousBackupFileName);
       FaultPlan plan;
       plan.fail_call = static_cast<int>(position) + 1;
       plan.fail_count = injection.count;
@@ -361,17 +369,24 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRemoval) {
       EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
       const bool is_library = call.file == kLibraryName;
       // scconf.txt is only read, so read-only does; a library not found has
-      // nothing to remove.
-      const bool harmless = call.kind == FileCall::kOpenWritable &&
-                            ((!is_library && injection.error == EACCES && injection.count == 1) ||
-                             (is_library && injection.error == ENOENT));
+      // nothing to remove; the set-aside backup that is left is deleted by
+      // the next replace.
+      const bool aside_left = call.kind == FileCall::kRemove;
+      const bool harmless =
+          aside_left || (call.kind == FileCall::kOpenWritable &&
+                         ((!is_library && injection.error == EACCES && injection.count == 1) ||
+                          (is_library && injection.error == ENOENT)));
+      EXPECT_EQ(std::filesystem::exists(kPreviousBackupFileName), aside_left);
       if (harmless) {
+        const bool removed = !(is_library && call.kind == FileCall::kOpenWritable);
         EXPECT_EQ(end.status, 0) << end.errors;
-        EXPECT_EQ(ReadFile(kLibraryName), is_library ? registered : library);
+        EXPECT_EQ(ReadFile(kLibraryName), removed ? library : registered);
+        EXPECT_EQ(ReadFile(kLibraryBackupFileName), removed ? registered : previous_backup);
         continue;
       }
       EXPECT_EQ(end.status, injection.error_number) << end.errors;
       EXPECT_EQ(ReadFile(kLibraryName), registered);
+      EXPECT_EQ(ReadFile(kLibraryBackupFileName), previous_backup);
       EXPECT_NE(end.errors.find(kMessageStems.at(injection.error_number)), std::string::npos)
           << end.errors;
     }

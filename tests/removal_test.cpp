@@ -84,6 +84,7 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
       {"bundled sample", ReadFile(std::filesystem::path(__FILE__).parent_path().parent_path() /
                                   "sample" / "simulator" / "scenery.cfg")},
       {"last line without line end", Areas(12, "\r\n") + "Remote="},
+      {"last line a header without line end", Areas(12, "\r\n") + "[General]"},
       {"LF areas", Areas(13, "\n")},
   };
   for (const auto& [name, library] : kLibraries) {
@@ -114,6 +115,8 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
     EXPECT_EQ(ReadFile(kLibrary), library + both.substr(registered.size()));
     Remove(other);
     EXPECT_EQ(ReadFile(kLibrary), library);
+    // The backups of the earlier removals were only set aside meanwhile.
+    EXPECT_FALSE(std::filesystem::exists(kPreviousBackupFileName));
   }
 }
 
@@ -121,19 +124,50 @@ TEST(Removal, TakesOnlyTheAddonsOwnSections) {
   const std::string user = Areas(12, "\r\n");
   const std::string ours = Section(113, "Sample Field", "Addon Scenery\\Sample");
   const std::string theirs = Section(114, "Sample Field", "Addon Scenery\\Elsewhere");
+  // The add-on's title with a folder line of the user's own making.
+  const auto with_folder_line = [](std::string_view line) {
+    return " \r\n \r\n[Area.113]\r\nTitle=Sample Field\r\n" + std::string(line) +
+           "\r\nActive=TRUE\r\n";
+  };
+  const std::string loose_keys = with_folder_line("local=Addon Scenery\\Elsewhere") +
+                                 with_folder_line("LOCAL=Addon Scenery\\Elsewhere") +
+                                 with_folder_line(" Local=Addon Scenery\\Elsewhere") +
+                                 with_folder_line("Local =Addon Scenery\\Elsewhere") +
+                                 with_folder_line("\tlocal\t=");
+  const std::string killed = " \r\n \r\n[Area.113]\r\nTitle=Sample Field\r\n";
   const struct {
     const char* name;
     std::string library;
     std::string removed;
   } kCases[] = {
       {"registered twice", user + ours + ours, user},
-      {"registration stopped after its title",
-       user + " \r\n \r\n[Area.113]\r\nTitle=Sample Field\r\n", user},
+      {"registration stopped after its title", user + killed, user},
       {"same title, other folder", user + theirs + ours, user + theirs},
       {"other folder last", user + ours + theirs, user + theirs},
       {"folder in other case",
        user + Section(113, "Sample Field", "ADDON scenery\\SAMPLE   ") + "[General]\r\n",
        user + "[General]\r\n"},
+      {"folder keys read as the simulator reads them", user + loose_keys + ours, user + loose_keys},
+      {"the add-on's folder behind a loose key",
+       user + with_folder_line("  lOcAl\t = Addon Scenery\\Sample "), user},
+      {"title and only a Remote= line", user + with_folder_line("Remote="),
+       user + with_folder_line("Remote=")},
+      {"stopped registration, then empty lines", user + killed + "\r\n\n" + ours, user},
+      {"stopped registration's shape, then a line of one blank", user + killed + " \r\n",
+       user + killed + " \r\n"},
+      {"stopped registration's shape without the blank lines", user + killed.substr(6),
+       user + killed.substr(6)},
+      {"header not as the registration writes it",
+       user + " \r\n \r\n[area.113]\r\nTitle=Sample Field\r\n",
+       user + " \r\n \r\n[area.113]\r\nTitle=Sample Field\r\n"},
+      {"indented headers end the section",
+       user + ours + "  [Area.200]\r\nTitle=Mine\r\n" + ours + "\t[General]\r\n",
+       user + "  [Area.200]\r\nTitle=Mine\r\n\t[General]\r\n"},
+      {"a long line whose first text is no bracket",
+       user + ours + std::string(130, ' ') + std::string(1, '\0') + "[General]\r\n" + theirs,
+       user + theirs},
+      {"an end mark ends the section", user + ours + "\x1A\r\nTitle=Mine\r\n",
+       user + "\x1A\r\nTitle=Mine\r\n"},
       {"a longer title", user + Section(113, "Sample Field x", "Addon Scenery\\Sample"),
        user + Section(113, "Sample Field x", "Addon Scenery\\Sample")},
       {"no library lines", "", ""},
@@ -211,6 +245,7 @@ TEST(Removal, KilledAtAnyMomentLeavesTheOldOrTheNewLibrary) {
     Remove(kSample);
     EXPECT_EQ(ReadFile(kLibrary), library);
     EXPECT_FALSE(std::filesystem::exists(kNewLibraryFileName));
+    EXPECT_FALSE(std::filesystem::exists(kPreviousBackupFileName));
   }
   std::printf("kills: %d before the replace, %d after\n", old_seen, new_seen);
 }

@@ -90,11 +90,12 @@ SystemError FaultySetAttributes(const std::string& path, std::uint32_t attribute
                         [&] { return PlatformFileSystem().set_attributes(path, attributes); });
 }
 
-SystemError FaultyReplace(const std::string& replacement, const std::string& target,
-                          const std::string& backup) {
-  return FaultyPathCall(FileCall::kReplace, target, [&] {
-    return PlatformFileSystem().replace_with_backup(replacement, target, backup);
-  });
+SystemError FaultyCopy(const std::string& from, const std::string& to) {
+  return FaultyPathCall(FileCall::kCopy, to, [&] { return PlatformFileSystem().copy(from, to); });
+}
+
+SystemError FaultyMove(const std::string& from, const std::string& to) {
+  return FaultyPathCall(FileCall::kMove, to, [&] { return PlatformFileSystem().move(from, to); });
 }
 
 SystemError FaultyRemove(const std::string& path) {
@@ -149,7 +150,8 @@ FileSystem MakeFaultyFileSystem() {
   fs.flush = FaultyFlush;
   fs.get_attributes = FaultyGetAttributes;
   fs.set_attributes = FaultySetAttributes;
-  fs.replace_with_backup = FaultyReplace;
+  fs.copy = FaultyCopy;
+  fs.move = FaultyMove;
   fs.remove = FaultyRemove;
   return fs;
 }

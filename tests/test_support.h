@@ -49,7 +49,8 @@ enum class FileCall {
   kCreateEmpty,
   kGetAttributes,
   kSetAttributes,
-  kReplace,  // the path is the target's
+  kCopy,  // the path is the copy's
+  kMove,  // the path is the new name
   kRemove,
 };
 

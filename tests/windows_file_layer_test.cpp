@@ -74,10 +74,11 @@ TEST(WindowsFileLayer, NamesResolveToFullPaths) {
   EXPECT_EQ(OpenUnit(2, "bad|name?.txt", "formatted", {}, kWithExit), kErrBadFileName);
 }
 
-// The replace for real: with every file free, the new bytes take the
-// library's place with its attributes and the old ones are the backup; with
-// the backup or the library held by another program, the library keeps its
-// bytes and the scratch file goes.
+// The replace for real, next to a hidden, read-only backup of an earlier
+// run: with every file free, the new bytes take the library's place with its
+// attributes and the old ones are the backup; with the backup held, or the
+// library held by a reader so that the last step fails, the library and the
+// earlier backup keep their bytes and attributes and the scratch file goes.
 TEST(WindowsFileLayer, ReplaceKeepsABackupOrChangesNothing) {
   const struct {
     const char* name;
@@ -86,31 +87,41 @@ TEST(WindowsFileLayer, ReplaceKeepsABackupOrChangesNothing) {
   } kCases[] = {
       {"all free", nullptr, kIoSuccess},
       {"backup held", "scenery.bak", kErrOpenFailure},
+      // The system refuses a move over an open file as access denied.
+      {"library held at the last step", "scenery.cfg", kErrPermissionDenied},
   };
   for (const auto& [name, held, outcome] : kCases) {
     SCOPED_TRACE(name);
     ScratchFolder scratch;
     WriteFile("scenery.cfg", "old\r\n");
-    WriteFile("scenery.bak", "");
+    WriteFile("scenery.bak", "earlier");
     const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
     ASSERT_TRUE(SetFileAttributesA("scenery.cfg", attributes));
-    const HANDLE holder = held ? CreateFileA(held, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr)
-                               : INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(SetFileAttributesA("scenery.bak", attributes | FILE_ATTRIBUTE_READONLY));
+    const DWORD backup_attributes = GetFileAttributesA("scenery.bak");
     // A scratch file that a killed run left, with the attributes it got.
     WriteFile("scenery.new", "stale");
     SetFileAttributesA("scenery.new", attributes);
     ASSERT_EQ(OpenExistingUnit(1, "scenery.cfg", kWithExit), kIoSuccess);
     ASSERT_EQ(OpenScratchUnit(3, "scenery.new", kWithExit), kIoSuccess);
     ASSERT_EQ(WriteBytes(3, "new\n", kWithExit), kIoSuccess);
-    EXPECT_EQ(ReplaceWithScratchUnit(3, 1, "scenery.bak", kWithExit), outcome);
+    // A reader of the library lets the unit be, but not the move over it.
+    const HANDLE holder = held ? CreateFileA(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
+    ASSERT_EQ(holder == INVALID_HANDLE_VALUE, held == nullptr);
+    EXPECT_EQ(ReplaceWithScratchUnit(3, 1, "scenery.bak", "scenery.old", kWithExit), outcome);
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     EXPECT_EQ(UnitFileName(1), "");
     EXPECT_EQ(UnitFileName(3), "");
     EXPECT_EQ(GetFileAttributesA("scenery.new"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA("scenery.old"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(ReadFile("scenery.cfg"), outcome == kIoSuccess ? "new\n" : "old\r\n");
     EXPECT_EQ(GetFileAttributesA("scenery.cfg"), attributes);
-    EXPECT_EQ(ReadFile("scenery.bak"), outcome == kIoSuccess ? "old\r\n" : "");
+    EXPECT_EQ(ReadFile("scenery.bak"), outcome == kIoSuccess ? "old\r\n" : "earlier");
+    if (outcome != kIoSuccess) {
+      EXPECT_EQ(GetFileAttributesA("scenery.bak"), backup_attributes);
+    }
     SetFileAttributesA("scenery.cfg", FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesA("scenery.bak", FILE_ATTRIBUTE_NORMAL);
   }

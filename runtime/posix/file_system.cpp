@@ -164,13 +164,11 @@ SystemError CopyFile(const std::string& from, const std::string& to) {
   return error;
 }
 
-SystemError ReplaceWithBackup(const std::string& replacement, const std::string& target,
-                              const std::string& backup) {
-  if (const SystemError error = CopyFile(target, backup); error != 0) return error;
-  if (rename(replacement.c_str(), target.c_str()) != 0) return static_cast<SystemError>(errno);
+SystemError Move(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return static_cast<SystemError>(errno);
   // The rename lasts once the folder is on the disk; a failure here leaves
-  // the new bytes in place all the same, so it is not reported.
-  const int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // the file moved all the same, so it is not reported.
+  const int folder = open(FolderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     fsync(folder);
     close(folder);
@@ -183,9 +181,9 @@ SystemError Remove(const std::string& path) {
 }
 
 constexpr FileSystem kPosixFileSystem = {
-    ResolveFullPath, OpenOrCreate,  IsDiskFile,    SeekToEnd,         Read,
-    Write,           Close,         OpenExisting,  CreateEmpty,       SeekToStart,
-    Flush,           GetAttributes, SetAttributes, ReplaceWithBackup, Remove};
+    ResolveFullPath, OpenOrCreate, IsDiskFile,  SeekToEnd,   Read,  Write,
+    Close,           OpenExisting, CreateEmpty, SeekToStart, Flush, GetAttributes,
+    SetAttributes,   CopyFile,     Move,        Remove};
 
 }  // namespace
 

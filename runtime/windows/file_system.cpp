@@ -127,23 +127,44 @@ SystemError SetAttributes(const std::string& path, std::uint32_t attributes) {
   return LastError(SetFileAttributesA(path.c_str(), attributes));
 }
 
-// A copy for the backup, then one move that writes through: the target is
-// never missing and never half written.
-SystemError ReplaceWithBackup(const std::string& replacement, const std::string& target,
-                              const std::string& backup) {
-  if (!CopyFileA(target.c_str(), backup.c_str(), FALSE)) return GetLastError();
-  return LastError(MoveFileExA(replacement.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+SystemError Copy(const std::string& from, const std::string& to) {
+  return LastError(CopyFileA(from.c_str(), to.c_str(), FALSE));
+}
+
+// Runs the step; when it is refused over a read-only file, runs it once more
+// without that attribute, and gives the attribute back if it fails again.
+template <typename Step>
+SystemError PastReadOnly(const std::string& path, Step step) {
+  if (step()) return 0;
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+      !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+    return error;
+  if (step()) return 0;
+  const DWORD second_error = GetLastError();
+  SetFileAttributesA(path.c_str(), attributes);
+  return second_error;
+}
+
+// One move that writes through: the file under the new name is never
+// missing and never half written.
+SystemError Move(const std::string& from, const std::string& to) {
+  return PastReadOnly(to, [&] {
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  });
 }
 
 SystemError Remove(const std::string& path) {
-  return LastError(DeleteFileA(path.c_str()));
+  return PastReadOnly(path, [&] { return DeleteFileA(path.c_str()); });
 }
 
 constexpr FileSystem kWindowsFileSystem = {
-    ResolveFullPath, OpenOrCreate,  IsDiskFile,    SeekToEnd,         Read,
-    Write,           Close,         OpenExisting,  CreateEmpty,       SeekToStart,
-    Flush,           GetAttributes, SetAttributes, ReplaceWithBackup, Remove};
+    ResolveFullPath, OpenOrCreate, IsDiskFile,  SeekToEnd,   Read,  Write,
+    Close,           OpenExisting, CreateEmpty, SeekToStart, Flush, GetAttributes,
+    SetAttributes,   Copy,         Move,        Remove};
 
 }  // namespace
 

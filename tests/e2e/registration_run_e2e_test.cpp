@@ -368,12 +368,14 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
 }
 
 // The remover, started like scenreg.exe: nothing shown on a regular outcome,
-// the library given back byte for byte and the old one kept as the backup;
-// a library held by another program changes nothing and leaves no new file.
+// the library given back byte for byte and the old one kept as the backup,
+// over a hidden, read-only backup of an earlier removal too; a library held
+// by another program changes nothing and leaves no new file.
 struct RemovalCase {
   const char* name;
   std::optional<std::string> library;  // none: no scenery.cfg
   bool held = false;
+  bool earlier_backup = false;
 };
 
 TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
@@ -382,8 +384,10 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       {"120 real areas", RealLibrary("fs9-default-120-areas.cfg")},
       {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg")},
       {"bundled sample", RealLibrary("../../sample/simulator/scenery.cfg")},
+      {"last line a header without line end", Library(1, 12) + "[Extra]"},
       {"no library", std::nullopt},
-      {"held library", Library(1, 12), true},
+      {"held library", Library(1, 12), true, true},
+      {"hidden, read-only earlier backup", Library(1, 12), false, true},
   };
   const std::string backup = folder_ + "/scenery.cfg.before-scenunreg";
   const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
@@ -392,6 +396,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
     ASSERT_TRUE(run.library || std::string(run.name) == "no library") << "library not found";
     ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
     DeleteFileA(WindowsPath(LibraryPath()).c_str());
+    SetFileAttributesA(WindowsPath(backup).c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(WindowsPath(backup).c_str());
     std::optional<std::string> registered;
     if (run.library) {
@@ -401,6 +406,12 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       ASSERT_EQ(registration.WaitForExit(kWaitLimitMs, Shot("registration")), 0u);
       registered = ReadTextFile(LibraryPath());
       ASSERT_NE(registered, run.library);
+    }
+    const std::string earlier = "an earlier removal's\r\n";
+    if (run.earlier_backup) {
+      ASSERT_TRUE(WriteTextFile(backup, earlier));
+      SetFileAttributesA(WindowsPath(backup).c_str(),
+                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
     }
     HANDLE holder = INVALID_HANDLE_VALUE;
     if (run.held) {
@@ -429,8 +440,11 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
     EXPECT_EQ(status, run.held ? 0xC000001Eu : 0u);
     EXPECT_EQ(remover.boxes_seen_while_waiting(), 0) << "no further box";
     EXPECT_EQ(ReadTextFile(LibraryPath()), run.held ? registered : run.library);
-    EXPECT_EQ(ReadTextFile(backup), run.held ? std::nullopt : registered);
+    EXPECT_EQ(ReadTextFile(backup), !run.held            ? registered
+                                    : run.earlier_backup ? std::optional(earlier)
+                                                         : std::nullopt);
     EXPECT_FALSE(ReadTextFile(scratch).has_value()) << "a new library was left";
+    EXPECT_FALSE(ReadTextFile(folder_ + "/scenery.cfg.scenunreg-previous").has_value());
     if (run.library) {
       EXPECT_EQ(GetFileAttributesA(WindowsPath(LibraryPath()).c_str()), attributes);
       SetFileAttributesA(WindowsPath(LibraryPath()).c_str(), FILE_ATTRIBUTE_NORMAL);
