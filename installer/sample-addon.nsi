@@ -11,6 +11,13 @@
 ;   AMD64    build a 64-bit installer, for machines that run no 32-bit
 ;            programs (with the 64-bit programs)
 ;   VERSION  the programs' version, shown in "Programs and Features"
+; Another add-on from the same script (the tests build a second one):
+;   ADDON         its title, as in its scconf.txt (Sample Field)
+;   ADDON_FOLDER  its folder under Addon Scenery (Sample)
+;   ADDON_ID      a name of its own for its uninstaller and uninstall entry
+;                 (sample-field)
+;   ADDON_FILES   the folder that holds its scconf.txt and its
+;                 Addon Scenery\<ADDON_FOLDER> (addon, next to this script)
 ;
 ; Silent install: setup.exe /S /D=<simulator folder>
 ; Silent uninstall, waiting for it to end:
@@ -32,8 +39,20 @@ Unicode true
 !ifndef OUTFILE
   !define OUTFILE "sample-addon-setup.exe"
 !endif
+!ifndef ADDON
+  !define ADDON "Sample Field"
+!endif
+!ifndef ADDON_FOLDER
+  !define ADDON_FOLDER "Sample"
+!endif
+!ifndef ADDON_ID
+  !define ADDON_ID "sample-field"
+!endif
+!ifndef ADDON_FILES
+  !define ADDON_FILES "addon"
+!endif
 
-Name "Sample Field"
+Name "${ADDON}"
 OutFile "${OUTFILE}"
 ; Windows gives the simulator, a legacy program, a per-user copy of files it
 ; writes under Program Files. Without elevation, scenreg.exe sees the same
@@ -52,30 +71,30 @@ UninstPage instfiles
 
 ; The uninstaller sits in the simulator folder, which other add-ons share:
 ; its name is this add-on's own.
-!define UNINSTALLER "uninstall-sample-field.exe"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\SampleField"
+!define UNINSTALLER "uninstall-${ADDON_ID}.exe"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${ADDON_ID}"
 
-Section "Sample Field"
-  SetOutPath "$INSTDIR\Addon Scenery\Sample"
-  File "addon\Addon Scenery\Sample\README.txt"
+Section "${ADDON}"
+  SetOutPath "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"
+  File "${ADDON_FILES}\Addon Scenery\${ADDON_FOLDER}\README.txt"
 
   ; scenreg.exe reads scconf.txt and scenery.cfg from its working directory,
   ; which SetOutPath makes the simulator folder.
   SetOutPath "$INSTDIR"
   File "/oname=scenreg.exe" "${PROGRAM}"
-  File "addon\scconf.txt"
-  DetailPrint "Entering Sample Field in the scenery library"
+  File "${ADDON_FILES}\scconf.txt"
+  DetailPrint "Entering ${ADDON} in the scenery library"
   ExecWait '"$INSTDIR\scenreg.exe"' $0
   DetailPrint "scenreg.exe ended with status $0"
   IntCmp $0 0 registered
     SetErrorLevel 2
-    MessageBox MB_ICONEXCLAMATION|MB_OK "Sample Field could not be entered in the scenery library \
-      (status $0). Add the folder Addon Scenery\Sample through the simulator's scenery library." /SD IDOK
+    MessageBox MB_ICONEXCLAMATION|MB_OK "${ADDON} could not be entered in the scenery library \
+      (status $0). Add the folder Addon Scenery\${ADDON_FOLDER} through the simulator's scenery library." /SD IDOK
   registered:
 
   ; "Programs and Features", for this user.
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Sample Field"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${ADDON}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
@@ -90,14 +109,14 @@ Section "Uninstall"
   ; the uninstaller brings its own, so that scenunreg.exe removes this add-on.
   SetOutPath "$INSTDIR"
   File "/oname=scenunreg.exe" "${REMOVER}"
-  File "addon\scconf.txt"
-  DetailPrint "Taking Sample Field out of the scenery library"
+  File "${ADDON_FILES}\scconf.txt"
+  DetailPrint "Taking ${ADDON} out of the scenery library"
   ExecWait '"$INSTDIR\scenunreg.exe"' $0
   DetailPrint "scenunreg.exe ended with status $0"
   IntCmp $0 0 removed
     ; The library still names the add-on's folder: keep the files, and say so.
     SetErrorLevel 2
-    MessageBox MB_ICONEXCLAMATION|MB_OK "Sample Field could not be taken out of the scenery \
+    MessageBox MB_ICONEXCLAMATION|MB_OK "${ADDON} could not be taken out of the scenery \
       library (status $0). Remove it through the simulator's scenery library, then run this \
       uninstaller again." /SD IDOK
     Delete "$INSTDIR\scenunreg.exe"
@@ -107,7 +126,7 @@ Section "Uninstall"
   Delete "$INSTDIR\scenunreg.exe"
   Delete "$INSTDIR\scenreg.exe"
   Delete "$INSTDIR\scconf.txt"
-  RMDir /r "$INSTDIR\Addon Scenery\Sample"
+  RMDir /r "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"
   RMDir "$INSTDIR\Addon Scenery"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   Delete "$INSTDIR\${UNINSTALLER}"
