@@ -24,6 +24,7 @@
 ;   "<simulator folder>\uninstall-sample-field.exe" /S _?=<simulator folder>
 
 Unicode true
+!include LogicLib.nsh
 !ifdef AMD64
   Target amd64-unicode
 !endif
@@ -79,18 +80,28 @@ Section "${ADDON}"
   File "${ADDON_FILES}\Addon Scenery\${ADDON_FOLDER}\README.txt"
 
   ; scenreg.exe reads scconf.txt and scenery.cfg from its working directory,
-  ; which SetOutPath makes the simulator folder.
+  ; which SetOutPath makes the simulator folder. A file not written, or a
+  ; program not started, is a failure: $0 holds no status then.
   SetOutPath "$INSTDIR"
+  StrCpy $0 -1
+  StrCpy $1 ""
+  ClearErrors
   File "/oname=scenreg.exe" "${PROGRAM}"
   File "${ADDON_FILES}\scconf.txt"
-  DetailPrint "Entering ${ADDON} in the scenery library"
-  ExecWait '"$INSTDIR\scenreg.exe"' $0
-  DetailPrint "scenreg.exe ended with status $0"
-  IntCmp $0 0 registered
+  ${IfNot} ${Errors}
+    DetailPrint "Entering ${ADDON} in the scenery library"
+    ExecWait '"$INSTDIR\scenreg.exe"' $0
+    ${IfNot} ${Errors}
+    ${AndIf} $0 = 0
+      StrCpy $1 registered
+    ${EndIf}
+  ${EndIf}
+  DetailPrint "scenreg.exe ended with status $0 (-1: not started)"
+  ${If} $1 != registered
     SetErrorLevel 2
     MessageBox MB_ICONEXCLAMATION|MB_OK "${ADDON} could not be entered in the scenery library \
       (status $0). Add the folder Addon Scenery\${ADDON_FOLDER} through the simulator's scenery library." /SD IDOK
-  registered:
+  ${EndIf}
 
   ; "Programs and Features", for this user.
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -103,29 +114,62 @@ Section "${ADDON}"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; The uninstaller borrows two names in the simulator folder for the run:
+; what the folder holds under NAME is copied aside first and put back after,
+; and a file that was not there before is deleted again.
+!macro SET_ASIDE NAME
+  ${If} ${FileExists} "$INSTDIR\${NAME}"
+    CopyFiles /SILENT "$INSTDIR\${NAME}" "$PLUGINSDIR\${NAME}"
+  ${EndIf}
+!macroend
+!macro PUT_BACK NAME
+  ${If} ${FileExists} "$PLUGINSDIR\${NAME}"
+    CopyFiles /SILENT "$PLUGINSDIR\${NAME}" "$INSTDIR\${NAME}"
+  ${ElseIf} $2 == unpacked
+    Delete "$INSTDIR\${NAME}"
+  ${EndIf}
+!macroend
+
 Section "Uninstall"
   ; scconf.txt and the programs in the simulator folder are shared with any
-  ; other add-on installed the same way, and the last installer's are there:
-  ; the uninstaller brings its own, so that scenunreg.exe removes this add-on.
+  ; other add-on installed the same way, and the last installer's are there;
+  ; other add-ons' uninstallers may rely on them. So this uninstaller brings
+  ; its own scconf.txt and scenunreg.exe, so that scenunreg.exe removes this
+  ; add-on, and leaves the folder's as it found them. scenreg.exe stays.
   SetOutPath "$INSTDIR"
-  File "/oname=scenunreg.exe" "${REMOVER}"
-  File "${ADDON_FILES}\scconf.txt"
-  DetailPrint "Taking ${ADDON} out of the scenery library"
-  ExecWait '"$INSTDIR\scenunreg.exe"' $0
-  DetailPrint "scenunreg.exe ended with status $0"
-  IntCmp $0 0 removed
+  InitPluginsDir
+  StrCpy $0 -1
+  StrCpy $1 ""
+  StrCpy $2 ""
+  ClearErrors
+  !insertmacro SET_ASIDE scenunreg.exe
+  !insertmacro SET_ASIDE scconf.txt
+  ; Whatever could not be set aside, written or started leaves the library
+  ; as it is: only a status 0 of the remover lets the files go.
+  ${IfNot} ${Errors}
+    StrCpy $2 unpacked
+    File "/oname=scenunreg.exe" "${REMOVER}"
+    File "${ADDON_FILES}\scconf.txt"
+    ${IfNot} ${Errors}
+      DetailPrint "Taking ${ADDON} out of the scenery library"
+      ExecWait '"$INSTDIR\scenunreg.exe"' $0
+      ${IfNot} ${Errors}
+      ${AndIf} $0 = 0
+        StrCpy $1 removed
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  DetailPrint "scenunreg.exe ended with status $0 (-1: not started)"
+  !insertmacro PUT_BACK scenunreg.exe
+  !insertmacro PUT_BACK scconf.txt
+  ${If} $1 != removed
     ; The library still names the add-on's folder: keep the files, and say so.
     SetErrorLevel 2
     MessageBox MB_ICONEXCLAMATION|MB_OK "${ADDON} could not be taken out of the scenery \
       library (status $0). Remove it through the simulator's scenery library, then run this \
       uninstaller again." /SD IDOK
-    Delete "$INSTDIR\scenunreg.exe"
-    Delete "$INSTDIR\scconf.txt"
     Abort
-  removed:
-  Delete "$INSTDIR\scenunreg.exe"
-  Delete "$INSTDIR\scenreg.exe"
-  Delete "$INSTDIR\scconf.txt"
+  ${EndIf}
   RMDir /r "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"
   RMDir "$INSTDIR\Addon Scenery"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

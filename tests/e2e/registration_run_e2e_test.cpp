@@ -452,51 +452,121 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
   }
 }
 
-// The example installer's uninstaller, run silently after a silent install:
-// the library as it was, the old one as the backup, no add-on file left.
+// Runs a silent installer or uninstaller to its end and gives its status.
+// A click on "Welcome" that comes before the box is ready is lost: it is
+// repeated until the program ends.
+DWORD RunSetup(std::string command, bool answer_welcome) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return 0xFFFFFFFF;
+  DWORD waited = WAIT_TIMEOUT;
+  for (const Deadline deadline(2 * kWaitLimitMs); waited == WAIT_TIMEOUT && !deadline.passed();) {
+    if (HWND box = answer_welcome ? FindWindowA("#32770", "Welcome") : nullptr)
+      PostMessageA(GetDlgItem(box, 1), BM_CLICK, 0, 0);
+    waited = WaitForSingleObject(info.hProcess, 200);
+  }
+  DWORD status = 0xFFFFFFFF;
+  if (waited == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &status);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  return status;
+}
+
+const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool HasUninstallEntry(const std::string& id) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, (kUninstallKey + id).c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// The example installer's uninstaller, run silently after silent installs of
+// the sample and of a second add-on built from the same script. A remover
+// that cannot be started leaves everything; then each uninstall gives the
+// library back without its add-on and leaves the files that the folder
+// shares as it found them, so that the other add-on's uninstall still works.
 TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
-  const std::string installer = BuildFolder() + "/sample-addon-setup.exe";
-  if (!ReadTextFile(installer).has_value()) {
+  const std::string first = BuildFolder() + "/sample-addon-setup.exe";
+  const std::string second = BuildFolder() + "/second-addon-setup.exe";
+  if (!ReadTextFile(first) || !ReadTextFile(second)) {
     GTEST_SKIP() << "the example installer was not built";
   }
+  for (const char* id : {"sample-field", "second-field"})
+    RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + id).c_str());
   const std::string twelve = Library(1, 12);
   ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
-  // The installer's scconf.txt has a welcome text: "Welcome" is answered.
-  const auto run = [&](std::string command, bool welcome) -> DWORD {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
-      return 0xFFFFFFFF;
-    // A click that comes before the box is ready is lost: it is repeated
-    // until the box is gone.
-    DWORD waited = WAIT_TIMEOUT;
-    for (const Deadline deadline(2 * kWaitLimitMs); waited == WAIT_TIMEOUT && !deadline.passed();) {
-      if (HWND box = welcome ? FindWindowA("#32770", "Welcome") : nullptr)
-        PostMessageA(GetDlgItem(box, 1), BM_CLICK, 0, 0);
-      waited = WaitForSingleObject(info.hProcess, 200);
-    }
-    DWORD status = 0xFFFFFFFF;
-    if (waited == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &status);
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
-    return status;
-  };
   const std::string folder = WindowsPath(folder_);
-  ASSERT_EQ(run("\"" + WindowsPath(installer) + "\" /S /D=" + folder, true), 0u);
-  ASSERT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
-  const std::string uninstaller = folder_ + "/uninstall-sample-field.exe";
-  ASSERT_TRUE(ReadTextFile(uninstaller).has_value());
+  // The sample's scconf.txt has a welcome text: "Welcome" is answered.
+  ASSERT_EQ(RunSetup("\"" + WindowsPath(first) + "\" /S /D=" + folder, true), 0u);
+  ASSERT_EQ(RunSetup("\"" + WindowsPath(second) + "\" /S /D=" + folder, false), 0u);
+  const std::optional<std::string> both = ReadTextFile(LibraryPath());
+  ASSERT_TRUE(both.has_value());
+  ASSERT_EQ(both->rfind(twelve + Section(13), 0), 0u);
+  const std::string second_section = both->substr((twelve + Section(13)).size());
+  ASSERT_NE(second_section.find("\r\nTitle=Second Field\r\n"), std::string::npos);
+  const std::optional<std::string> shared_description = ReadTextFile(folder_ + "/scconf.txt");
+  const auto exists = [&](const std::string& file) {
+    return ReadTextFile(folder_ + "/" + file).has_value();
+  };
+  // scenreg.exe, the last installer's scconf.txt and a remover that was
+  // there, which other add-ons' uninstallers may rely on, stay as they were.
+  const auto expect_shared_files_as_found = [&](std::optional<std::string> remover) {
+    EXPECT_TRUE(exists("scenreg.exe"));
+    EXPECT_EQ(ReadTextFile(folder_ + "/scenunreg.exe"), remover);
+    EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), shared_description);
+  };
+  // Run in place (_?=), an uninstaller cannot delete itself.
+  const auto uninstall = [&](const std::string& id) {
+    return RunSetup(
+        "\"" + WindowsPath(folder_ + "/uninstall-" + id + ".exe") + "\" /S _?=" + folder, false);
+  };
 
-  EXPECT_EQ(run("\"" + WindowsPath(uninstaller) + "\" /S _?=" + folder, false), 0u);
-  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg.before-scenunreg"), twelve + Section(13));
-  for (const char* file : {"scconf.txt", "scenreg.exe", "scenunreg.exe",
-                           "Addon Scenery/Sample/README.txt", "scenery.cfg.scenunreg-new"})
-    EXPECT_FALSE(ReadTextFile(folder_ + "/" + file).has_value()) << file;
-  EXPECT_EQ(GetFileAttributesA(WindowsPath(folder_ + "/Addon Scenery").c_str()),
-            INVALID_FILE_ATTRIBUTES);
+  {
+    SCOPED_TRACE("remover cannot be started");
+    // Held as a scanner holds a file: others may write it, nobody may read
+    // it, so the remover written there cannot be started.
+    const std::string remover = WindowsPath(folder_ + "/scenunreg.exe");
+    HANDLE held = CreateFileA(remover.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const DWORD status = uninstall("sample-field");
+    CloseHandle(held);
+    DeleteFileA(remover.c_str());
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), both);
+    EXPECT_TRUE(HasUninstallEntry("sample-field"));
+    for (const char* file : {"uninstall-sample-field.exe", "Addon Scenery/Sample/README.txt"})
+      EXPECT_TRUE(exists(file)) << file;
+    expect_shared_files_as_found(std::nullopt);
+  }
+  {
+    SCOPED_TRACE("the sample's uninstall");
+    EXPECT_EQ(uninstall("sample-field"), 0u);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + second_section);
+    EXPECT_FALSE(HasUninstallEntry("sample-field"));
+    EXPECT_TRUE(HasUninstallEntry("second-field"));
+    EXPECT_FALSE(exists("Addon Scenery/Sample/README.txt"));
+    expect_shared_files_as_found(std::nullopt);
+  }
+  {
+    SCOPED_TRACE("the second add-on's uninstall, beside an older add-on's remover");
+    const std::string older = "an older add-on's remover";
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scenunreg.exe", older));
+    EXPECT_EQ(uninstall("second-field"), 0u);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
+    EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg.before-scenunreg"), twelve + second_section);
+    EXPECT_FALSE(HasUninstallEntry("second-field"));
+    EXPECT_FALSE(exists("scenery.cfg.scenunreg-new"));
+    EXPECT_EQ(GetFileAttributesA(WindowsPath(folder_ + "/Addon Scenery").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    expect_shared_files_as_found(older);
+  }
 }
 
 // Real faults of the file system under the run. Root ignores the read-only
