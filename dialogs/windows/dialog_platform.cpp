@@ -9,6 +9,7 @@
 #include <string>
 
 #include "runtime/windows/shell_internal.h"
+#include "runtime/windows/system_library.h"
 
 namespace scenreg {
 namespace {
@@ -87,7 +88,7 @@ void PrepareControlClasses() {
   // at start-up: a run that registers without asking never pays for it.
   using InitEntry = void(WINAPI*)();
   static const InitEntry init_common_controls = [] {
-    const HMODULE library = LoadLibraryA("comctl32.dll");
+    const HMODULE library = LoadSystemLibrary("comctl32.dll");
     const FARPROC address = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
     return reinterpret_cast<InitEntry>(reinterpret_cast<void*>(address));
   }();

@@ -13,6 +13,7 @@
 #include "runtime/record_file.h"
 #include "runtime/shell_platform.h"
 #include "runtime/windows/shell_internal.h"
+#include "runtime/windows/system_library.h"
 
 namespace scenreg {
 namespace {
@@ -131,6 +132,7 @@ BOOL WINAPI ConsoleEventHandler(DWORD event) {
 
 void InitialiseRuntime() {
   std::call_once(runtime_initialised, [] {
+    RestrictLibrarySearch();
     SetConsoleCtrlHandler(ConsoleEventHandler, TRUE);
     earlier_filter = SetUnhandledExceptionFilter(ProcessorExceptionFilter);
   });

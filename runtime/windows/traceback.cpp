@@ -9,6 +9,7 @@
 
 #include "runtime/diagnostic_display.h"
 #include "runtime/windows/shell_internal.h"
+#include "runtime/windows/system_library.h"
 
 namespace scenreg {
 namespace {
@@ -143,7 +144,7 @@ void RememberFault(const EXCEPTION_POINTERS& pointers) {
 }
 
 void AppendTraceback(TextSink& sink) {
-  HMODULE library = LoadLibraryA("imagehlp.dll");
+  HMODULE library = LoadSystemLibrary("imagehlp.dll");
   if (!library) return;
   ImageHelp help;
   if (LoadImageHelp(library, help)) WalkStack(help, sink);

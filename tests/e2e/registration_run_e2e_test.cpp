@@ -257,6 +257,35 @@ class Acceptance : public ::testing::Test {
     ASSERT_TRUE(WaitUntilGone(box)) << "the answer did not close the box";
   }
 
+  // Runs the program (Unix path) on the case in the test's folder.
+  void RunAndCheck(const RunCase& run, const std::string& program_path) {
+    ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", run.description));
+    DeleteFileA(WindowsPath(LibraryPath()).c_str());
+    if (run.library) {
+      ASSERT_TRUE(WriteTextFile(LibraryPath(), *run.library));
+    }
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (run.hold_library_for_writing) {
+      holder = CreateFileA(WindowsPath(LibraryPath()).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    }
+
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(program_path, folder_));
+    for (std::size_t i = 0; i < run.boxes.size(); ++i) {
+      AnswerBox(program, run.boxes[i], static_cast<int>(i + 1), run.description);
+      if (HasFatalFailure()) break;
+    }
+    const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("end"));
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    ASSERT_TRUE(status.has_value()) << "the program did not end";
+    EXPECT_EQ(*status, run.status) << std::hex << *status;
+    EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
+    EXPECT_EQ(ReadTextFile(LibraryPath()), run.library_after);
+    EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), run.description) << "the description stays";
+  }
+
   std::string name_;
   std::string folder_;
 };
@@ -264,31 +293,7 @@ class Acceptance : public ::testing::Test {
 class Outcomes : public Acceptance, public ::testing::WithParamInterface<RunCase> {};
 
 TEST_P(Outcomes, BoxesLibraryAndStatus) {
-  const RunCase& run = GetParam();
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", run.description));
-  if (run.library) {
-    ASSERT_TRUE(WriteTextFile(LibraryPath(), *run.library));
-  }
-  HANDLE holder = INVALID_HANDLE_VALUE;
-  if (run.hold_library_for_writing) {
-    holder = CreateFileA(WindowsPath(LibraryPath()).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  }
-
-  ProgramUnderTest program;
-  ASSERT_TRUE(program.Start(ProgramPath(), folder_));
-  for (std::size_t i = 0; i < run.boxes.size(); ++i) {
-    AnswerBox(program, run.boxes[i], static_cast<int>(i + 1), run.description);
-    if (HasFatalFailure()) break;
-  }
-  const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("end"));
-  if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
-  ASSERT_TRUE(status.has_value()) << "the program did not end";
-  EXPECT_EQ(*status, run.status) << std::hex << *status;
-  EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
-  EXPECT_EQ(ReadTextFile(LibraryPath()), run.library_after);
-  EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), run.description) << "the description stays";
+  RunAndCheck(GetParam(), ProgramPath());
 }
 
 INSTANTIATE_TEST_SUITE_P(Run, Outcomes, ::testing::ValuesIn(Cases()),
@@ -307,6 +312,63 @@ TEST_F(Acceptance, RepeatedRunRegistersOnce) {
     EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
     EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
   }
+}
+
+// Both programs run inside installers, often elevated, in a folder that
+// others may write to. Stand-ins for the libraries they load at run time,
+// planted next to them there and preferred by Wine as Windows' search order
+// would prefer them, must never load, and every run must still do its job.
+TEST_F(Acceptance, PlantedLibrariesAreNeverLoaded) {
+  for (const char* name : {"scenreg.exe", "scenunreg.exe"})
+    ASSERT_TRUE(CopyFileA(WindowsPath(BuildFolder() + "/" + name).c_str(),
+                          WindowsPath(folder_ + "/" + name).c_str(), FALSE));
+  const std::vector<std::string> planted = {"comctl32.dll", "imagehlp.dll"};
+  for (const std::string& name : planted)
+    ASSERT_TRUE(CopyFileA(WindowsPath(BuildFolder() + "/tests/e2e/planted/" + name).c_str(),
+                          WindowsPath(folder_ + "/" + name).c_str(), FALSE));
+  const auto expect_none_loaded = [&] {
+    for (const std::string& name : planted) {
+      EXPECT_FALSE(ReadTextFile(folder_ + "/" + name + ".loaded")) << name << " was loaded";
+      DeleteFileA(WindowsPath(folder_ + "/" + name + ".loaded").c_str());
+    }
+  };
+  // Wine's overrides for the two programs (a child takes no WINEDLLOVERRIDES
+  // from its parent's environment); nothing on Windows, which prefers them.
+  const auto override_keys = [](bool set) {
+    for (const char* program : {"scenreg.exe", "scenunreg.exe"}) {
+      const std::string key = std::string("Software\\Wine\\AppDefaults\\") + program;
+      HKEY handle = nullptr;
+      if (!set) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str());
+      } else if (RegCreateKeyExA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str(), 0, nullptr, 0,
+                                 KEY_WRITE, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
+        for (const char* library : {"comctl32", "imagehlp"})
+          RegSetValueExA(handle, library, 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>("native,builtin"), 15);
+        RegCloseKey(handle);
+      }
+    }
+  };
+  override_keys(true);
+
+  // Welcome, Sorry and a diagnostic with its traceback.
+  for (const RunCase& run : Cases()) {
+    const std::string name = run.name;
+    if (name != "RegistersAfterContinue" && name != "MissingLibraryIsCreatedEmptyAfterSorry" &&
+        name != "LibraryHeldForWritingIsAFatalError")
+      continue;
+    SCOPED_TRACE(name);
+    RunAndCheck(run, folder_ + "/scenreg.exe");
+    expect_none_loaded();
+  }
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), Library(1, 12) + Section(13)));
+  ProgramUnderTest remover;
+  ASSERT_TRUE(remover.Start(folder_ + "/scenunreg.exe", folder_));
+  EXPECT_EQ(remover.WaitForExit(kWaitLimitMs, Shot("removal")), 0u);
+  EXPECT_EQ(ReadTextFile(LibraryPath()), Library(1, 12));
+  expect_none_loaded();
+  override_keys(false);
 }
 
 TEST_F(Acceptance, SorryStaysOpenOnEscapeAndCloseRequest) {

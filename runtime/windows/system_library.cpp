@@ -1,0 +1,27 @@
+#include "runtime/windows/system_library.h"
+
+#include <string>
+
+namespace scenreg {
+
+void RestrictLibrarySearch() {
+  // Looked up at run time: systems without the update lack the call, and
+  // there every load goes by full path anyway.
+  using SetDirectoriesEntry = BOOL(WINAPI*)(DWORD);
+  const FARPROC address =
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+  if (address)
+    reinterpret_cast<SetDirectoriesEntry>(reinterpret_cast<void*>(address))(
+        LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+HMODULE LoadSystemLibrary(const char* file_name) {
+  char folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const std::string path = std::string(folder, length) + "\\" + file_name;
+  // The library's own imports are looked for in its folder first.
+  return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace scenreg
