@@ -14,8 +14,8 @@
 ; Another add-on from the same script (the tests build a second one):
 ;   ADDON         its title, as in its scconf.txt (Sample Field)
 ;   ADDON_FOLDER  its folder under Addon Scenery (Sample)
-;   ADDON_ID      a name of its own for its uninstaller and uninstall entry
-;                 (sample-field)
+;   ADDON_ID      a name of its own for its uninstaller (sample-field)
+;   ADDON_KEY     the name of its uninstall entry (SampleField)
 ;   ADDON_FILES   the folder that holds its scconf.txt and its
 ;                 Addon Scenery\<ADDON_FOLDER> (addon, next to this script)
 ;
@@ -49,6 +49,9 @@ Unicode true
 !ifndef ADDON_ID
   !define ADDON_ID "sample-field"
 !endif
+!ifndef ADDON_KEY
+  !define ADDON_KEY "SampleField"
+!endif
 !ifndef ADDON_FILES
   !define ADDON_FILES "addon"
 !endif
@@ -73,7 +76,7 @@ UninstPage instfiles
 ; The uninstaller sits in the simulator folder, which other add-ons share:
 ; its name is this add-on's own.
 !define UNINSTALLER "uninstall-${ADDON_ID}.exe"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${ADDON_ID}"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${ADDON_KEY}"
 
 Section "${ADDON}"
   SetOutPath "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"

@@ -559,8 +559,8 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
   if (!ReadTextFile(first) || !ReadTextFile(second)) {
     GTEST_SKIP() << "the example installer was not built";
   }
-  for (const char* id : {"sample-field", "second-field"})
-    RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + id).c_str());
+  for (const char* key : {"SampleField", "SecondField"})
+    RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + key).c_str());
   const std::string twelve = Library(1, 12);
   ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
   const std::string folder = WindowsPath(folder_);
@@ -602,7 +602,7 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
     DeleteFileA(remover.c_str());
     EXPECT_EQ(status, 2u);
     EXPECT_EQ(ReadTextFile(LibraryPath()), both);
-    EXPECT_TRUE(HasUninstallEntry("sample-field"));
+    EXPECT_TRUE(HasUninstallEntry("SampleField"));
     for (const char* file : {"uninstall-sample-field.exe", "Addon Scenery/Sample/README.txt"})
       EXPECT_TRUE(exists(file)) << file;
     expect_shared_files_as_found(std::nullopt);
@@ -611,8 +611,8 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
     SCOPED_TRACE("the sample's uninstall");
     EXPECT_EQ(uninstall("sample-field"), 0u);
     EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + second_section);
-    EXPECT_FALSE(HasUninstallEntry("sample-field"));
-    EXPECT_TRUE(HasUninstallEntry("second-field"));
+    EXPECT_FALSE(HasUninstallEntry("SampleField"));
+    EXPECT_TRUE(HasUninstallEntry("SecondField"));
     EXPECT_FALSE(exists("Addon Scenery/Sample/README.txt"));
     expect_shared_files_as_found(std::nullopt);
   }
@@ -623,7 +623,7 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
     EXPECT_EQ(uninstall("second-field"), 0u);
     EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
     EXPECT_EQ(ReadTextFile(folder_ + "/scenery.cfg.before-scenunreg"), twelve + second_section);
-    EXPECT_FALSE(HasUninstallEntry("second-field"));
+    EXPECT_FALSE(HasUninstallEntry("SecondField"));
     EXPECT_FALSE(exists("scenery.cfg.scenunreg-new"));
     EXPECT_EQ(GetFileAttributesA(WindowsPath(folder_ + "/Addon Scenery").c_str()),
               INVALID_FILE_ATTRIBUTES);
