@@ -40,6 +40,11 @@ std::string WindowsPath(const std::string& unix_path);
 std::string BuildFolder();
 std::string ScreenshotFolder();
 
+// How many rounds a randomised case runs: all of them, or a few where each
+// program start costs seconds (SCENREG_E2E_FEW_REPEATS set, as the test
+// command does in the emulator).
+int Repeats(int all, int few);
+
 // Runs the Linux helper script and waits until it has finished. False on a
 // timeout or when the helper reports a failure.
 bool RunUnixHelper(const std::vector<std::string>& arguments);
@@ -58,6 +63,11 @@ std::optional<std::string> ReadTextFile(const std::string& unix_path);
 // StopDrawingFrames. Does nothing on Windows.
 void DrawFramesUnderWine(const std::vector<std::string>& program_names);
 void StopDrawingFrames();
+
+// True for the boxes whose pictures the README shows (see
+// scripts/update-doc-screenshots.sh): only those are photographed on the
+// way, besides any box that a test did not expect and any wait that ran out.
+bool ScreenshotWanted(const std::string& name);
 
 // Saves a PNG of the whole screen under the screenshot folder; returns its
 // Unix path, or an empty text when it could not be taken.
@@ -109,7 +119,7 @@ class ProgramUnderTest {
   HWND WaitForMainWindow(const std::string& frame_class, DWORD timeout_ms);
   // Its message or dialog boxes (class #32770).
   std::vector<HWND> Boxes() const;
-  // Waits until a box appears; a screenshot is saved for every box seen.
+  // Waits until a box appears; a wanted screenshot of it is saved.
   HWND WaitForBox(DWORD timeout_ms, const std::string& screenshot_name);
 
   // Waits for the process to end, then gives its 32-bit exit status. On a
