@@ -280,14 +280,12 @@ namespace {
 
 }  // namespace
 
-IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record,
-                                  bool may_read_ahead) {
+IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record) {
   if (connection.end_mark_seen) return EndOfFile(connection);
   if (const char* lf =
           FindLineFeed(connection.buffer + connection.next, connection.buffer + connection.end)) {
     CutRecord(connection, lf, record);
   } else {
-    if (!may_read_ahead) return kNoWholeRecord;
     if (const IoOutcome outcome = ReadAheadAndCut(connection, record); outcome != kIoSuccess)
       return outcome == kIoEndOfFile ? EndOfFile(connection) : outcome;
   }

@@ -20,10 +20,6 @@ namespace scenreg::record_unit {
 
 inline constexpr char kEndMark = 0x1A;
 
-// Never leaves runtime/: a step that may not read ahead met the end of the
-// bytes read so far before a whole record.
-inline constexpr IoOutcome kNoWholeRecord = -2;
-
 struct UnitConnection {
   bool in_use = false;
   int unit = 0;
@@ -82,10 +78,8 @@ IoOutcome ReadAhead(UnitConnection& connection);
 // The next record, taken out of the read buffer (reading ahead as needed)
 // without its line end; kIoEndOfFile at the end of the file and at a record
 // of 0x1A alone, which ends it for good. The record stays valid until the
-// next operation on the unit. Without reading ahead, kNoWholeRecord when the
-// buffer holds no whole record: the records taken before stay in place.
-IoOutcome TakeRecord(UnitConnection& connection, std::string_view& record,
-                     bool may_read_ahead = true);
+// next operation on the unit.
+IoOutcome TakeRecord(UnitConnection& connection, std::string_view& record);
 
 // The offset of the first LF among the 8 bytes at `at`, or 8 when there is
 // none: a word at a time, for the searches that must not call memchr per
@@ -119,11 +113,5 @@ inline void CutRecord(UnitConnection& connection, const char* lf, std::string_vi
   record = RecordEndingAt(connection.buffer + connection.next, lf);
   connection.next = static_cast<std::size_t>(lf + 1 - connection.buffer);
 }
-
-// Set by the fuzz targets to try the filtered read's search without vector
-// instructions, as it runs where they are missing.
-extern bool portable_record_search;
-// Likewise the 16-byte search where the 32-byte one would run.
-extern bool narrow_record_search;
 
 }  // namespace scenreg::record_unit
