@@ -11,6 +11,6 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/run-under-w
 # 32-bit Windows keeps the stack 4-byte aligned only, at thread starts,
 # window procedures and every other call from the system; the compiler would
 # assume 16. With this, every function that keeps a 16-byte value on the
-# stack (the record search's SSE2 masks) aligns its own frame.
+# stack (an SSE operand) aligns its own frame.
 set(CMAKE_C_FLAGS_INIT "-mincoming-stack-boundary=2")
 set(CMAKE_CXX_FLAGS_INIT "-mincoming-stack-boundary=2")

@@ -1,9 +1,8 @@
 // Arbitrary bytes read with filtered reads (records beginning with one of
-// up to five texts taken from the input), one at a time and in batches,
-// mixed with plain record reads,
+// up to five texts taken from the input) mixed with plain record reads,
 // against the records cut by the independent reference. A filler of short
 // lines in front moves the input across the 8192-byte buffer's edges and
-// doublings; the portable search and both vector ones run.
+// doublings.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,7 +14,6 @@
 #include "fuzz/fuzz_support.h"
 #include "runtime/record_file.h"
 #include "runtime/record_scan.h"
-#include "runtime/record_unit.h"
 #include "runtime/text_field.h"
 
 namespace {
@@ -59,9 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bytes += input;
   fuzzing::ServeFile("records.txt", bytes);
 
-  record_unit::portable_record_search = (control & 0x80) != 0;
-  record_unit::narrow_record_search = (control & 0x20) != 0;
-  const RecordStarts starts = MakeRecordStarts(texts);
   auto wanted = [&](std::string_view record) {
     for (const std::string_view text : texts)
       if (record.starts_with(text)) return true;
@@ -83,40 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(outcome == kIoSuccess);
       Check(SameText(field.view(), expected[next].substr(0, 80)));
       ++next;
-    } else if (choices() % 3 == 0) {
-      // A batch: copies of the records taken, all of them or the first few
-      // (the others must then come again); none counts as the first.
-      struct Batch {
-        std::vector<std::string> records;
-        std::size_t limit = 0;
-      } batch;
-      batch.limit = choices() % 5;  // 4: all
-      const RecordTaker take = [](std::span<const std::string_view> records, void* context) {
-        Batch& into = *static_cast<Batch*>(context);
-        Check(!records.empty() && records.size() <= kRecordBatch);
-        const std::size_t taken =
-            into.limit == 4 ? records.size() : std::min(records.size(), into.limit);
-        for (std::size_t i = 0; i < std::max<std::size_t>(taken, 1); ++i)
-          into.records.emplace_back(records[i]);
-        return taken;
-      };
-      const IoOutcome outcome = ReadRecordsStartingWith(1, starts, take, &batch, kWithExit);
-      for (const std::string& record : batch.records) {
-        while (next < expected.size() && !wanted(expected[next])) ++next;
-        Check(next < expected.size() && record == expected[next]);
-        ++next;
-      }
-      if (outcome != kIoSuccess) {
-        Check(outcome == kIoEndOfFile && batch.records.empty());
-        while (next < expected.size() && !wanted(expected[next])) ++next;
-        Check(next == expected.size());
-        break;
-      }
-      Check(!batch.records.empty());
     } else {
       while (next < expected.size() && !wanted(expected[next])) ++next;
       std::string_view record;
-      const IoOutcome outcome = ReadRecordStartingWith(1, starts, record, kWithExit);
+      const IoOutcome outcome = ReadRecordStartingWith(1, texts, record, kWithExit);
       if (next == expected.size()) {
         Check(outcome == kIoEndOfFile);
         break;
@@ -126,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   std::string_view record;
-  Check(ReadRecordStartingWith(1, starts, record, kWithExit) == kIoEndOfFile);
+  Check(ReadRecordStartingWith(1, texts, record, kWithExit) == kIoEndOfFile);
   Check(ReadField(1, field.span(), kWithExit) == kIoEndOfFile);
   Check(CloseUnit(1, kWithExit) == kIoSuccess);
   return 0;

@@ -1,7 +1,6 @@
 #include "registration/library_scan.h"
 
 #include <algorithm>
-#include <span>
 #include <string_view>
 
 #include "runtime/record_file.h"
@@ -38,12 +37,6 @@ bool IsTitleLine(std::string_view line, const TitleLine& title_line) {
 
 namespace {
 
-struct ScanProgress {
-  TitleLine title_line;
-  LibraryScan scan;
-  std::int32_t* last_area_number = nullptr;
-};
-
 // Columns 7 to 9 of a header as its area number. Three digits, the form the
 // simulator writes, are the number as they stand; any other form is read by
 // the integer read, blank-padded like the rest of the field, which leaves 0
@@ -63,53 +56,34 @@ void ReadAreaNumber(std::string_view header, std::int32_t& number) {
   ReadIntegerFromText(columns.view(), number, kWithExit);
 }
 
-// Counts a header line and keeps its number; true at the title line, which
-// ends the scan.
-bool TakeLine(std::string_view line, ScanProgress& progress) {
-  if (IsAreaHeader(line)) {
-    // Counted before the number is read, whatever the number turns out to
-    // be; the counter saturates instead of overflowing on absurd input.
-    if (progress.scan.header_count < INT32_MAX) ++progress.scan.header_count;
-    ReadAreaNumber(line, *progress.last_area_number);
-    return false;  // a header is never the title line, which is "Title=..."
-  }
-  progress.scan.already_entered = IsTitleLine(line, progress.title_line);
-  return progress.scan.already_entered;
-}
-
-// Takes the lines up to the title line. Runs inside the read, so it uses no
-// unit.
-std::size_t TakeLines(std::span<const std::string_view> lines, void* context) {
-  ScanProgress& progress = *static_cast<ScanProgress*>(context);
-  for (std::size_t i = 0; i < lines.size(); ++i)
-    if (TakeLine(lines[i], progress)) return i + 1;
-  return lines.size();
-}
-
 }  // namespace
 
 LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_number) {
   OpenUnit(kLibraryUnit, kLibraryFileName, "formatted");
-  ScanProgress progress;
-  progress.last_area_number = &last_area_number;
-
-  progress.title_line = MakeTitleLine(title);
-  const TitleLine& title_line = progress.title_line;
+  const TitleLine title_line = MakeTitleLine(title);
 
   // A line takes part in the tests as its first 80 columns, blank-padded;
   // only columns 1 to 26 are ever looked at. So the only lines that matter
   // begin with a header word or with the trimmed title line, and the rest
-  // are passed over in bulk without being cut into a field.
+  // are passed over inside the read without being copied into a field.
   const std::string_view wanted[] = {kHeaderWords[0], kHeaderWords[1], kHeaderWords[2],
                                      TrimmedText(title_line.view())};
-  const RecordStarts starts = MakeRecordStarts(wanted);
-  // A read buffer's lines at a time. Any failed read, not only the end of
-  // the file, ends the scan: the headers counted so far decide.
-  while (!progress.scan.already_entered &&
-         ReadRecordsStartingWith(kLibraryUnit, starts, TakeLines, &progress, kWithExit) ==
-             kIoSuccess) {
+  LibraryScan scan;
+  std::string_view line;
+  // Any failed read, not only the end of the file, ends the scan: the
+  // headers counted so far decide.
+  while (ReadRecordStartingWith(kLibraryUnit, wanted, line, kWithExit) == kIoSuccess) {
+    if (IsAreaHeader(line)) {
+      // Counted before the number is read, whatever the number turns out to
+      // be; the counter saturates instead of overflowing on absurd input.
+      if (scan.header_count < INT32_MAX) ++scan.header_count;
+      ReadAreaNumber(line, last_area_number);
+    } else if (IsTitleLine(line, title_line)) {
+      scan.already_entered = true;
+      break;
+    }
   }
-  return progress.scan;
+  return scan;
 }
 
 }  // namespace scenreg

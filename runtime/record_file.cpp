@@ -204,21 +204,54 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
   return kIoSuccess;
 }
 
+constexpr char kEndMark = 0x1A;
+
+// The offset of the first LF among the 8 bytes at `at`, or 8 when there is
+// none.
+std::size_t FirstLineFeedInWord(const char* at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    const std::uint64_t zero_where_lf = word ^ (kOnes * '\n');
+    // The lowest set high bit marks the first zero byte exactly.
+    const std::uint64_t found = (zero_where_lf - kOnes) & ~zero_where_lf & kHighBits;
+    return static_cast<std::size_t>(std::countr_zero(found)) / 8;
+  }
+  std::size_t offset = 0;
+  while (offset < 8 && at[offset] != '\n') ++offset;
+  return offset;
+}
+
+// The record from `start` to the LF, without the LF and one CR before it.
+std::string_view RecordEndingAt(const char* start, const char* lf) {
+  std::size_t length = static_cast<std::size_t>(lf - start);
+  if (length > 0 && start[length - 1] == '\r') --length;
+  return std::string_view(start, length);
+}
+
+// Takes the record that ends at the LF out of the buffer, without the LF and
+// one CR before it. It does not test for the end mark.
+void CutRecord(UnitConnection& connection, const char* lf, std::string_view& record) {
+  record = RecordEndingAt(connection.buffer + connection.next, lf);
+  connection.next = static_cast<std::size_t>(lf + 1 - connection.buffer);
+}
+
 // The first LF in [p, end), or null. Library lines are short: their first
 // words are searched inline, a word at a time, which beats a call to memchr
 // per record; memchr takes over for long lines.
 const char* FindLineFeed(const char* p, const char* end) {
   const char* const inline_end = p + std::min<std::ptrdiff_t>(end - p, 32);
   for (; inline_end - p >= 8; p += 8)
-    if (const std::size_t offset = record_unit::FirstLineFeedInWord(p); offset < 8)
-      return p + offset;
+    if (const std::size_t offset = FirstLineFeedInWord(p); offset < 8) return p + offset;
   return static_cast<const char*>(std::memchr(p, '\n', end - p));
 }
 
-}  // namespace
-
-namespace record_unit {
-
+// One step of reading ahead: the unread bytes move to the front, the buffer
+// doubles when they fill it, and the free rest is read. At the file's end an
+// LF is added after a last line without one. kIoEndOfFile when the file had
+// ended already.
 IoOutcome ReadAhead(UnitConnection& connection) {
   if (connection.file_ended) return kIoEndOfFile;  // nothing is left unread
   const std::size_t unread_count = connection.end - connection.next;
@@ -252,10 +285,6 @@ IoOutcome ReadAhead(UnitConnection& connection) {
   return kIoSuccess;
 }
 
-}  // namespace record_unit
-
-namespace {
-
 // Reads ahead until the unread bytes hold a whole record, or the file has
 // no more. Kept out of line: most records are cut from bytes already read,
 // and the lean common path is what a scan of many short lines pays for.
@@ -280,14 +309,12 @@ namespace {
 
 }  // namespace
 
-IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record,
-                                  bool may_read_ahead) {
+IoOutcome record_unit::TakeRecord(UnitConnection& connection, std::string_view& record) {
   if (connection.end_mark_seen) return EndOfFile(connection);
   if (const char* lf =
           FindLineFeed(connection.buffer + connection.next, connection.buffer + connection.end)) {
     CutRecord(connection, lf, record);
   } else {
-    if (!may_read_ahead) return kNoWholeRecord;
     if (const IoOutcome outcome = ReadAheadAndCut(connection, record); outcome != kIoSuccess)
       return outcome == kIoEndOfFile ? EndOfFile(connection) : outcome;
   }

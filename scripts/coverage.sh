@@ -15,10 +15,7 @@ find build/coverage -name '*.gcda' -delete
 ctest --test-dir build/coverage --output-on-failure
 # The portable code: everything but the platform front ends, which the tests
 # under Wine cover, and the test, bench and fuzz trees.
-# gcc counts the branches of each template instance and forced inline copy
-# apart: the record search, made once per pair count for each vector width,
-# weighs far more in the branch figure than in the code, and only the width
-# this processor picks runs. What else stays uncovered cannot happen here:
+# What stays uncovered cannot happen here:
 # allocation failures, the division flaw, a system text that is empty, and
 # the returns after a report that ends the process; nor in one thread: the
 # waits of the close at the end of the process and a second orderly stop;

@@ -21,7 +21,6 @@
 #include "runtime/diagnostics.h"
 #include "runtime/file_system.h"
 #include "runtime/record_scan.h"
-#include "runtime/record_unit.h"
 #include "runtime/text_field.h"
 #include "tests/test_support.h"
 
@@ -144,34 +143,22 @@ struct PassResult {
   bool operator==(const PassResult&) const = default;
 };
 
-enum class Pass { kRecordByRecord, kFilteredOne, kFilteredBatch };
-
 // The records beginning with one of the texts, read one by one with ReadField
-// and picked here, or delivered by the filtered read one at a time or in
-// batches.
-PassResult ReadPass(const std::string& name, std::span<const std::string_view> texts, Pass pass) {
+// and picked here, or delivered by the filtered read.
+PassResult ReadPass(const std::string& name, std::span<const std::string_view> texts,
+                    bool filtered) {
   FileSystem recording = PlatformFileSystem();
   recording.read = RecordingRead;
   UseFileSystem(&recording);
   read_sizes.clear();
   PassResult result;
   EXPECT_EQ(OpenUnit(kUnit, name, "formatted", {}, kWithExit), kIoSuccess);
-  const RecordStarts starts = MakeRecordStarts(texts);
   std::string_view record;
   std::string field(300, ' ');
-  const RecordTaker take_all = [](std::span<const std::string_view> records, void* context) {
-    for (const std::string_view taken : records)
-      static_cast<PassResult*>(context)->records.emplace_back(taken.substr(0, 300));
-    return records.size();
-  };
   IoOutcome outcome;
   for (;;) {
-    if (pass == Pass::kFilteredBatch) {
-      if ((outcome = ReadRecordsStartingWith(kUnit, starts, take_all, &result, kWithExit)) !=
-          kIoSuccess)
-        break;
-    } else if (pass == Pass::kFilteredOne) {
-      if ((outcome = ReadRecordStartingWith(kUnit, starts, record, kWithExit)) != kIoSuccess) break;
+    if (filtered) {
+      if ((outcome = ReadRecordStartingWith(kUnit, texts, record, kWithExit)) != kIoSuccess) break;
       result.records.emplace_back(record.substr(0, 300));
     } else {
       if ((outcome = ReadField(kUnit, field, kWithExit)) != kIoSuccess) break;
@@ -189,9 +176,6 @@ PassResult ReadPass(const std::string& name, std::span<const std::string_view> t
   return result;
 }
 
-// Every search the processor can run, each made for the number of distinct
-// first-byte pairs of the texts: one to four, and more, where every record
-// is looked at.
 TEST(RecordFileFilteredRead, SameRecordsAndReadsAsRecordByRecordAtBufferEdges) {
   ScratchFolder scratch;
   const std::string filler(8190, 'x');  // with its LF, 8191 bytes
@@ -199,50 +183,32 @@ TEST(RecordFileFilteredRead, SameRecordsAndReadsAsRecordByRecordAtBufferEdges) {
   std::string short_lines;
   for (int i = 0; i < 300; ++i) short_lines += (i % 3 ? "[Area.7]\n" : "Tab\r\nxy\n");
   const std::string files[] = {
-      filler + "\n[Area.1]\nTitle=a\n",   // a wanted byte as the last byte of a read
+      filler + "\n[Area.1]\nTitle=a\n",   // a wanted record at the first read's last byte
       filler + "a\r\n[Area.2]\r\nT\r\n",  // CR LF split across reads
       filler + "\n\x1a\n[Area.3]\n",      // the end mark at the edge
       filler + "ab\n[Area.4]\nTx",        // a line start at the edge; no last LF
       long_line + "\n[Area.5]\n" + long_line + "\r\nTitle\r",  // doublings, passed over
       "[Area.6]\n" + long_line + "\nTail",   // a wanted line longer than the buffer
-      short_lines + "\x1a\nTitle\n",         // batches fill up; the end mark ends them
-      short_lines + "\x1a\n" + short_lines,  // the end mark in the middle of a batch
+      short_lines + "\x1a\nTitle\n",         // the end mark after many wanted records
+      short_lines + "\x1a\n" + short_lines,  // ... and before more
       "\x1axy\n" + short_lines + "[Area." + std::string(100, 'z'),  // 0x1A not alone; no LF
       "",
       "\r\n\n\x1a",
   };
   const std::vector<std::vector<std::string_view>> text_sets = {
       {"[Area."},
-      {"[Area.", "T"},
-      {"[Area.", "[area.", "T", "xy"},
       {"[Area.", "Title=a", "T", "y"},
-      {"[", "T", "y", "ab", "x"},
-      {"[Area.", ""},
-      {""},
-      {"Ta", "Txa", "Title=Sample", "[Area.7]"},  // one pair twice; longer than 8 bytes
+      {"Ta", "Title=Sample", "[Area.7]"},  // one longer than the records it begins
+      {""},                                // every record
   };
-  struct Search {
-    const char* name;
-    bool portable;
-    bool narrow;
-  };
-  for (const Search search : {Search{"wide", false, false}, Search{"narrow", false, true},
-                              Search{"portable", true, false}}) {
-    record_unit::portable_record_search = search.portable;
-    record_unit::narrow_record_search = search.narrow;
-    for (const std::vector<std::string_view>& texts : text_sets) {
-      for (const std::string& contents : files) {
-        SCOPED_TRACE(std::string(search.name) + " search, " + std::to_string(texts.size()) +
-                     " texts, file of " + std::to_string(contents.size()) + " bytes");
-        WriteFile("f.txt", contents);
-        const PassResult one_by_one = ReadPass("f.txt", texts, Pass::kRecordByRecord);
-        EXPECT_EQ(ReadPass("f.txt", texts, Pass::kFilteredOne), one_by_one);
-        EXPECT_EQ(ReadPass("f.txt", texts, Pass::kFilteredBatch), one_by_one);
-      }
+  for (const std::vector<std::string_view>& texts : text_sets) {
+    for (const std::string& contents : files) {
+      SCOPED_TRACE(std::to_string(texts.size()) + " texts, file of " +
+                   std::to_string(contents.size()) + " bytes");
+      WriteFile("f.txt", contents);
+      EXPECT_EQ(ReadPass("f.txt", texts, true), ReadPass("f.txt", texts, false));
     }
   }
-  record_unit::portable_record_search = false;
-  record_unit::narrow_record_search = false;
 }
 
 TEST(RecordFileFilteredRead, EndsLikeReadFieldOnErrors) {
@@ -255,14 +221,12 @@ TEST(RecordFileFilteredRead, EndsLikeReadFieldOnErrors) {
     FaultPlan plan;
     plan.read = SystemErrorFor(CommonFailure::kReadFault);
     InjectFaults faults(plan);
-    EXPECT_EQ(ReadRecordStartingWith(kUnit, MakeRecordStarts(texts), record, kWithExit),
-              kErrReadFailed);
+    EXPECT_EQ(ReadRecordStartingWith(kUnit, texts, record, kWithExit), kErrReadFailed);
   }
-  EXPECT_EQ(ReadRecordStartingWith(kUnit, MakeRecordStarts(texts), record, kWithExit), kIoSuccess);
+  EXPECT_EQ(ReadRecordStartingWith(kUnit, texts, record, kWithExit), kIoSuccess);
   EXPECT_EQ(record, "Title");
-  EXPECT_EQ(ReadRecordStartingWith(kUnit, MakeRecordStarts(texts), record, kWithExit),
-            kIoEndOfFile);
-  EXPECT_EQ(ReadRecordStartingWith(7, MakeRecordStarts(texts), record, kWithExit), kErrReadFailed);
+  EXPECT_EQ(ReadRecordStartingWith(kUnit, texts, record, kWithExit), kIoEndOfFile);
+  EXPECT_EQ(ReadRecordStartingWith(7, texts, record, kWithExit), kErrReadFailed);
 }
 
 TEST(RecordFileInteger, WidthThreeTexts) {
