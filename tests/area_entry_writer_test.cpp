@@ -131,7 +131,9 @@ TEST(AreaEntryWriterDeathTest, FailedWriteEndsTheProgramKeepingEarlierRecords) {
             FaultPlan{.write = SystemErrorFor(CommonFailure::kDiskFull), .write_countdown = 3});
         WriteAfterOpen(12, 12);
       },
-      ::testing::ExitedWithCode(38), "error during write, unit 1");
+      ::testing::ExitedWithCode(38),
+      testing::LiteralPattern(
+          FileDiagnostic(38, kLibraryUnit, scratch.FullPath(kLibraryFileName))));
   EXPECT_EQ(ReadFile(kLibraryFileName), "x\r\n \r\n \r\n");
 }
 #endif
