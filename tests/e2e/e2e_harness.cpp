@@ -274,21 +274,9 @@ const char* NameOf(CloseAction action) {
 }
 
 const char* NameOf(BoxAnswer answer) {
-  switch (answer) {
-    case BoxAnswer::kEnter:
-      return "Enter";
-    case BoxAnswer::kEscape:
-      return "Escape";
-    case BoxAnswer::kCloseCommand:
-      return "CloseCommand";
-    case BoxAnswer::kCloseRequest:
-      return "CloseRequest";
-    case BoxAnswer::kClickOk:
-      return "ClickOk";
-    case BoxAnswer::kClickNoThanks:
-      return "ClickNoThanks";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"Enter",        "Escape",  "CloseCommand",
+                                    "CloseRequest", "ClickOk", "ClickNoThanks"};
+  return kNames[static_cast<int>(answer)];
 }
 
 ProgramUnderTest::~ProgramUnderTest() {

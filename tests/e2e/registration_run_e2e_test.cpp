@@ -942,11 +942,7 @@ TEST_F(RealFaults, KilledInsideTheSectionKeepsExactlyItsBeginning) {
     EXPECT_EQ(Run(folder_, {}, kTwoLines), 0u);
     const std::optional<std::string> again = ReadTextFile(LibraryPath());
     ASSERT_TRUE(again.has_value());
-    std::size_t titles = 0;
-    for (std::size_t at = again->find(kTitleLine); at != std::string::npos;
-         at = again->find(kTitleLine, at + 1))
-      ++titles;
-    EXPECT_EQ(titles, 1u) << *again;
+    EXPECT_EQ(CountOf(*again, kTitleLine), 1u) << *again;
   }
 }
 
