@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "runtime/record_file.h"
+#include "tests/run_texts.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
 namespace {
 
+using testing::FileDiagnostic;
+using testing::LiteralPattern;
 using testing::ScratchFolder;
 using testing::WriteFile;
 
@@ -53,8 +56,8 @@ TEST(AddonDescription, WithoutAThirdLineTheFileStaysOpen) {
 // low byte of the diagnostic code.
 TEST(AddonDescriptionDeathTest, MissingFileEndsWithEndOfFileAndIsLeftEmpty) {
   ScratchFolder scratch;
-  const std::string expected = "scenreg: severe \\(24\\): end-of-file during read, unit 2, file " +
-                               scratch.FullPath("scconf.txt");
+  const std::string expected =
+      LiteralPattern(FileDiagnostic(24, kDescriptionUnit, scratch.FullPath("scconf.txt")));
   AddonDescription description;
   EXPECT_EXIT(ReadAddonDescription(description), ::testing::ExitedWithCode(24), expected);
   EXPECT_TRUE(std::filesystem::exists("scconf.txt"));

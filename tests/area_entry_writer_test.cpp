@@ -6,44 +6,32 @@
 
 #include "registration/library_scan.h"
 #include "runtime/record_file.h"
+#include "tests/run_texts.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
 namespace {
 
+using testing::AreaSection;
 using testing::FaultPlan;
+using testing::FileDiagnostic;
 using testing::InjectFaults;
 using testing::ReadFile;
 using testing::RealWorldFolder;
 using testing::ScratchFolder;
 using testing::WriteFile;
 
-// The nine records as they must land in the file.
-std::string Section(std::string_view number_field, std::string_view title,
-                    std::string_view local_path) {
-  std::string text = " \r\n \r\n[Area.";
-  text += number_field;
-  text += "]\r\nTitle=";
-  text += title;
-  text += "\r\nLocal=";
-  text += local_path;
-  text += "\r\nActive=TRUE\r\nRequired=FALSE\r\nLayer=";
-  text += number_field;
-  text += "\r\nRemote=\r\n";
-  return text;
-}
-
 // Opens the library as the scan leaves it and runs the writer.
 AreaEntryResult WriteAfterOpen(std::int32_t header_count, std::int32_t last_area_number,
-                               std::string_view title = "Sample Field",
-                               std::string_view local_path = "Addon Scenery\\Sample") {
+                               std::string_view title = testing::kSampleTitle,
+                               std::string_view local_path = testing::kSampleFolder) {
   OpenUnit(kLibraryUnit, kLibraryFileName);
   return WriteAreaEntry(header_count, last_area_number, MakeTextField<20>(title),
                         MakeTextField<80>(local_path));
 }
 
 TEST(AreaEntryWriter, ExampleSectionIsAppendedByteForByte) {
-  const std::string expected = Section("121", "Sample Field", "Addon Scenery\\Sample");
+  const std::string expected = AreaSection(121);
   struct Case {
     std::string library;
     std::string result;
@@ -69,19 +57,18 @@ TEST(AreaEntryWriter, NumberIsOneAfterTheLargerOfCountAndLastNumber) {
   struct Case {
     std::int32_t header_count;
     std::int32_t last_area_number;
-    std::string number_field;
+    int number;
   };
   const Case cases[] = {
-      {12, 12, " 13"}, {150, 40, "151"}, {20, 300, "301"}, {57, 0, " 58"},
-      {12, -5, " 13"}, {998, 12, "999"}, {12, 998, "999"},
+      {12, 12, 13}, {150, 40, 151}, {20, 300, 301}, {57, 0, 58},
+      {12, -5, 13}, {998, 12, 999}, {12, 998, 999},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.number_field);
+    SCOPED_TRACE(c.number);
     ScratchFolder scratch;
     WriteFile(kLibraryFileName, "x\r\n");
     EXPECT_EQ(WriteAfterOpen(c.header_count, c.last_area_number), AreaEntryResult::kWritten);
-    EXPECT_EQ(ReadFile(kLibraryFileName),
-              "x\r\n" + Section(c.number_field, "Sample Field", "Addon Scenery\\Sample"));
+    EXPECT_EQ(ReadFile(kLibraryFileName), "x\r\n" + AreaSection(c.number));
   }
 }
 
@@ -105,7 +92,7 @@ TEST(AreaEntryWriter, TitleAndPathAreTrimmedOnTheRightOnly) {
     ScratchFolder scratch;
     WriteFile(kLibraryFileName, "");
     EXPECT_EQ(WriteAfterOpen(12, 12, c.title, c.local_path), AreaEntryResult::kWritten);
-    EXPECT_EQ(ReadFile(kLibraryFileName), Section(" 13", c.written_title, c.written_path));
+    EXPECT_EQ(ReadFile(kLibraryFileName), AreaSection(13, c.written_title, c.written_path));
   }
 }
 
@@ -126,9 +113,9 @@ TEST(AreaEntryWriter, NumberAbove999LeavesTheLibraryUnchanged) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(WriteAfterOpen(c.header_count, c.last_area_number),
               AreaEntryResult::kRefusedNumberTooLarge);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "scenreg: error (63): output conversion error, unit 1, file " +
-                  scratch.FullPath(kLibraryFileName) + "\r\n");
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStderr(),
+        FileDiagnostic(kErrOutputConversion, kLibraryUnit, scratch.FullPath(kLibraryFileName)));
     EXPECT_EQ(ReadFile(kLibraryFileName), library);
     // Left open for the orderly stop, like every other unit the run keeps.
     EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
@@ -144,7 +131,9 @@ TEST(AreaEntryWriterDeathTest, FailedWriteEndsTheProgramKeepingEarlierRecords) {
             FaultPlan{.write = SystemErrorFor(CommonFailure::kDiskFull), .write_countdown = 3});
         WriteAfterOpen(12, 12);
       },
-      ::testing::ExitedWithCode(38), "error during write, unit 1");
+      ::testing::ExitedWithCode(38),
+      testing::LiteralPattern(
+          FileDiagnostic(38, kLibraryUnit, scratch.FullPath(kLibraryFileName))));
   EXPECT_EQ(ReadFile(kLibraryFileName), "x\r\n \r\n \r\n");
 }
 #endif
@@ -155,11 +144,10 @@ TEST(AreaEntryWriter, RealLibrariesAreExtendedExactly) {
   struct Case {
     std::string file;
     std::int32_t header_count;
-    std::string number_field;
   };
   const Case cases[] = {
-      {"fs9-default-120-areas.cfg", 120, "121"},
-      {"fs9-resource-titles-124-areas.cfg", 124, "125"},
+      {"fs9-default-120-areas.cfg", 120},
+      {"fs9-resource-titles-124-areas.cfg", 124},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -167,8 +155,8 @@ TEST(AreaEntryWriter, RealLibrariesAreExtendedExactly) {
     ASSERT_FALSE(original.empty());
     ScratchFolder scratch;
     WriteFile(kLibraryFileName, original);
-    const TextField<20> title = MakeTextField<20>("Sample Field");
-    const TextField<80> local_path = MakeTextField<80>("Addon Scenery\\Sample");
+    const TextField<20> title = MakeTextField<20>(testing::kSampleTitle);
+    const TextField<80> local_path = MakeTextField<80>(testing::kSampleFolder);
 
     std::int32_t last_area_number = 0;
     const LibraryScan scan = ScanLibrary(title, last_area_number);
@@ -177,8 +165,7 @@ TEST(AreaEntryWriter, RealLibrariesAreExtendedExactly) {
     EXPECT_EQ(last_area_number, c.header_count);
     EXPECT_EQ(WriteAreaEntry(scan.header_count, last_area_number, title, local_path),
               AreaEntryResult::kWritten);
-    const std::string extended =
-        original + Section(c.number_field, "Sample Field", "Addon Scenery\\Sample");
+    const std::string extended = original + AreaSection(c.header_count + 1);
     EXPECT_EQ(ReadFile(kLibraryFileName), extended);
 
     const LibraryScan again = ScanLibrary(title, last_area_number);

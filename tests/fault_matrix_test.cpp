@@ -23,14 +23,20 @@
 #include "dialogs/posix/fake_dialog_windows.h"
 #include "registration/registration_run.h"
 #include "registration/removal_run.h"
+#include "tests/run_texts.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
 namespace {
 
+using testing::Areas;
+using testing::AreaSection;
 using testing::FaultPlan;
 using testing::FileCall;
+using testing::FileDiagnostic;
+using testing::FirstRecords;
 using testing::InjectFaults;
+using testing::MessageText;
 using testing::ReadFile;
 using testing::ScratchFolder;
 using testing::WriteFile;
@@ -84,19 +90,6 @@ const std::map<FileCall, std::vector<Injection>> kInjections = {
     {FileCall::kClose, {{EIO, 1, 28}}},
 };
 
-const std::map<int, std::string> kMessageStems = {
-    {9, "permission to access file denied"},
-    {10, "cannot overwrite existing file"},
-    {28, "CLOSE error"},
-    {29, "file not found"},
-    {30, "open failure"},
-    {38, "error during write"},
-    {39, "error during read"},
-    {42, "no such device"},
-    {43, "file name specification error"},
-    {47, "write to READONLY file"},
-};
-
 // The remover's own calls, with the error numbers they reach the user as.
 const std::map<FileCall, std::vector<Injection>> kRemovalInjections = {
     {FileCall::kSeekToStart, {{EIO, 1, 39}}},
@@ -110,21 +103,12 @@ const std::map<FileCall, std::vector<Injection>> kRemovalInjections = {
 };
 
 std::string Library(const Scenario& scenario) {
-  std::string text = "[General]\r\nTitle=FS2004 World Scenery\r\n\r\n";
-  for (int area = 1; area <= scenario.areas; ++area) {
-    const int number = area == scenario.areas ? scenario.last_number : area;
-    char section[96];
-    std::snprintf(section, sizeof section, "[Area.%03d]\r\nTitle=Area %d\r\nLayer=%d\r\n\r\n",
-                  number, number, number);
-    text += section;
-  }
-  if (scenario.entered) text += "Title=Sample Field\r\n";
-  return text;
+  return testing::Library(scenario.areas - 1) + Areas(scenario.last_number, scenario.last_number) +
+         (scenario.entered ? testing::kSampleTitleLine : "");
 }
 
 std::string Description(bool welcome_text) {
-  return std::string("Sample Field\r\nAddon Scenery\\Sample\r\n") +
-         (welcome_text ? "Adds the sample field.\r\n" : "");
+  return testing::kSampleDescription + (welcome_text ? "Adds the sample field.\r\n" : "");
 }
 
 // What the child tells through its trace: one line for each file call and
@@ -203,17 +187,6 @@ ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer, void (*run)() = R
   return end;
 }
 
-// The records of the section, each with its line end.
-std::vector<std::string> Records(const std::string& appended) {
-  std::vector<std::string> records;
-  for (std::size_t start = 0; start < appended.size();) {
-    const std::size_t end = appended.find("\r\n", start) + 2;
-    records.push_back(appended.substr(start, end - start));
-    start = end;
-  }
-  return records;
-}
-
 struct Expected {
   int status = 0;  // the error number, 0 for a regular outcome
   SystemError system_error = 0;
@@ -226,7 +199,7 @@ struct Expected {
 Expected Expect(const Scenario& scenario, const ChildEnd& clean, const std::string& registered,
                 std::size_t position, const Injection& injection, const std::string& library) {
   const Call& call = clean.calls[position];
-  const std::vector<std::string> records = Records(registered.substr(library.size()));
+  const std::string section = registered.substr(library.size());
   const Expected regular{0, 0, {}, registered, scenario.Sorry(), scenario.Refused()};
   Expected failed{injection.error_number, injection.error, call.file, library};
   const bool is_library = call.file == kLibraryName;
@@ -247,7 +220,7 @@ Expected Expect(const Scenario& scenario, const ChildEnd& clean, const std::stri
       if (is_library) return {0, 0, {}, library, true};
       return failed;
     case FileCall::kWrite:
-      for (int i = 0; i < previous_calls; ++i) failed.library += records[i];
+      failed.library += FirstRecords(section, previous_calls);
       return failed;
     case FileCall::kClose:
       // Closes at the stop are not told; the run's own ones are.
@@ -272,12 +245,11 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
     const ChildEnd clean = RunCase({}, answer);
     ASSERT_EQ(clean.status, 0) << clean.errors;
     // The one report a regular outcome may follow.
-    const std::string refusal = "scenreg: error (63): output conversion error, unit 1, file " +
-                                scratch.FullPath(kLibraryName) + "\r\n";
+    const std::string refusal = FileDiagnostic(63, 1, scratch.FullPath(kLibraryName));
     ASSERT_EQ(clean.errors, scenario.Refused() ? refusal : "");
     const std::string clean_library = ReadFile(kLibraryName);
     if (scenario.Writes()) {
-      ASSERT_EQ(Records(clean_library.substr(library.size())).size(), 9u);
+      ASSERT_EQ(clean_library, library + AreaSection(scenario.areas + 1));
     } else {
       ASSERT_EQ(clean_library, library);
     }
@@ -306,9 +278,9 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
           EXPECT_EQ(end.errors, expected.refused ? refusal : "");
           continue;
         }
-        const std::string message = kMessageStems.at(expected.status) + ", unit " +
-                                    (expected.file == kLibraryName ? "1" : "2") + ", file " +
-                                    scratch.FullPath(expected.file);
+        const std::string message =
+            FileDiagnostic(expected.status, expected.file == kLibraryName ? 1 : 2,
+                           scratch.FullPath(expected.file));
         EXPECT_NE(end.errors.find(message), std::string::npos) << end.errors;
         if (expected.system_error != 0) {
           EXPECT_TRUE(
@@ -387,7 +359,7 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRemoval) {
       EXPECT_EQ(end.status, injection.error_number) << end.errors;
       EXPECT_EQ(ReadFile(kLibraryName), registered);
       EXPECT_EQ(ReadFile(kLibraryBackupFileName), previous_backup);
-      EXPECT_NE(end.errors.find(kMessageStems.at(injection.error_number)), std::string::npos)
+      EXPECT_NE(end.errors.find(MessageText(injection.error_number)), std::string::npos)
           << end.errors;
     }
   }

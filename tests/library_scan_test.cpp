@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "runtime/record_file.h"
+#include "tests/run_texts.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
 namespace {
 
+using testing::Areas;
 using testing::FaultPlan;
 using testing::InjectFaults;
 using testing::ScratchFolder;
@@ -31,19 +32,6 @@ ScanOutcome ScanText(const std::string& library, std::string_view title = "Sampl
   const LibraryScan scan = ScanLibrary(MakeTextField<20>(title), last_area_number);
   EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
   return {scan.already_entered, scan.header_count, last_area_number};
-}
-
-// Headers numbered first to last, each with a title and a blank line, as the
-// simulator writes them.
-std::string Sections(int first, int last) {
-  std::string text;
-  for (int number = first; number <= last; ++number) {
-    char header[32];
-    std::snprintf(header, sizeof header, "[Area.%03d]\r\n", number);
-    text += header;
-    text += "Title=Area " + std::to_string(number) + "\r\nActive=TRUE\r\n\r\n";
-  }
-  return text;
 }
 
 TEST(LibraryScan, HeaderLines) {
@@ -85,11 +73,11 @@ TEST(LibraryScan, HeaderLines) {
 }
 
 TEST(LibraryScan, LastAreaNumberIsTheLastHeadersNotTheLargest) {
-  const ScanOutcome out_of_order = ScanText(Sections(1, 120) + "[Area.050]\r\n");
+  const ScanOutcome out_of_order = ScanText(Areas(1, 120) + "[Area.050]\r\n");
   EXPECT_EQ(out_of_order.header_count, 121);
   EXPECT_EQ(out_of_order.last_area_number, 50);
   // An unreadable last number wins over the good ones before it.
-  const ScanOutcome unreadable = ScanText(Sections(1, 30) + "[Area.31]\r\nTitle=x\r\n");
+  const ScanOutcome unreadable = ScanText(Areas(1, 30) + "[Area.31]\r\nTitle=x\r\n");
   EXPECT_EQ(unreadable.header_count, 31);
   EXPECT_EQ(unreadable.last_area_number, 0);
 }
@@ -140,7 +128,7 @@ TEST(LibraryScan, TitleTest) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     const ScanOutcome outcome =
-        ScanText(Sections(1, 12) + "[Area.013]\r\n" + c.line + "\r\n" + Sections(14, 15), c.title);
+        ScanText(Areas(1, 12) + "[Area.013]\r\n" + c.line + "\r\n" + Areas(14, 15), c.title);
     EXPECT_EQ(outcome.already_entered, c.matches);
     // A match stops the scan: the sections after it are not read.
     EXPECT_EQ(outcome.header_count, c.matches ? 13 : 15);
@@ -149,11 +137,11 @@ TEST(LibraryScan, TitleTest) {
 }
 
 TEST(LibraryScan, MatchBeforeTheTwelfthHeaderStillStops) {
-  const ScanOutcome outcome = ScanText("[General]\nTitle=Sample Field\n" + Sections(1, 3) +
-                                       "Title=Sample Field\n" + Sections(4, 20));
+  const ScanOutcome outcome = ScanText("[General]\nTitle=Sample Field\n" + Areas(1, 3) +
+                                       "Title=Sample Field\n" + Areas(4, 20));
   EXPECT_TRUE(outcome.already_entered);
   EXPECT_EQ(outcome.header_count, 0);
-  const ScanOutcome later = ScanText(Sections(1, 3) + "Title=Sample Field\n" + Sections(4, 20));
+  const ScanOutcome later = ScanText(Areas(1, 3) + "Title=Sample Field\n" + Areas(4, 20));
   EXPECT_TRUE(later.already_entered);
   EXPECT_EQ(later.header_count, 3);
   EXPECT_EQ(later.last_area_number, 3);
@@ -161,7 +149,7 @@ TEST(LibraryScan, MatchBeforeTheTwelfthHeaderStillStops) {
 
 TEST(LibraryScan, EndMarkLineHidesTheRest) {
   const ScanOutcome outcome =
-      ScanText(Sections(1, 12) + "\x1a\r\n[Area.013]\r\nTitle=Sample Field\r\n");
+      ScanText(Areas(1, 12) + "\x1a\r\n[Area.013]\r\nTitle=Sample Field\r\n");
   EXPECT_FALSE(outcome.already_entered);
   EXPECT_EQ(outcome.header_count, 12);
   EXPECT_EQ(outcome.last_area_number, 12);
@@ -169,7 +157,7 @@ TEST(LibraryScan, EndMarkLineHidesTheRest) {
 
 TEST(LibraryScan, FailedReadEndsTheScanLikeTheEnd) {
   ScratchFolder scratch;
-  WriteFile(kLibraryFileName, Sections(1, 20));
+  WriteFile(kLibraryFileName, Areas(1, 20));
   InjectFaults faults(FaultPlan{.read = SystemErrorFor(CommonFailure::kReadFault)});
   std::int32_t last_area_number = 5;
   const LibraryScan scan = ScanLibrary(MakeTextField<20>("Sample Field"), last_area_number);

@@ -15,11 +15,15 @@
 #include "registration/addon_sections.h"
 #include "registration/registration_run.h"
 #include "registration/removal_run.h"
+#include "tests/run_texts.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
 namespace {
 
+using testing::Areas;
+using testing::AreaSection;
+using testing::FirstRecords;
 using testing::ReadFile;
 using testing::RealWorldFolder;
 using testing::ScratchFolder;
@@ -27,8 +31,7 @@ using testing::WriteFile;
 
 constexpr const char* kLibrary = "scenery.cfg";
 constexpr const char* kDescription = "scconf.txt";
-// Without a welcome text the registration asks nothing.
-constexpr const char* kSample = "Sample Field\r\nAddon Scenery\\Sample\r\n";
+const std::string& kSample = testing::kSampleDescription;
 
 struct RunEnd {
   int status = -1;
@@ -59,21 +62,6 @@ void Remove(std::string_view description) {
   ASSERT_EQ(end.errors, "");
 }
 
-std::string Areas(int count, const char* line_end) {
-  std::string text;
-  for (int area = 1; area <= count; ++area)
-    text += "[Area." + std::to_string(100 + area) + "]" + line_end + "Title=Area " +
-            std::to_string(area) + line_end + "Local=Scenery\\" + std::to_string(area) + line_end;
-  return text;
-}
-
-std::string Section(int number, std::string_view title, std::string_view folder) {
-  const std::string n = std::to_string(number);
-  return " \r\n \r\n[Area." + n + "]\r\nTitle=" + std::string(title) +
-         "\r\nLocal=" + std::string(folder) + "\r\nActive=TRUE\r\nRequired=FALSE\r\nLayer=" + n +
-         "\r\nRemote=\r\n";
-}
-
 TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
   const struct {
     const char* name;
@@ -83,9 +71,9 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
       {"CR LF library", ReadFile(RealWorldFolder() / "fs9-resource-titles-124-areas.cfg")},
       {"bundled sample", ReadFile(std::filesystem::path(__FILE__).parent_path().parent_path() /
                                   "sample" / "simulator" / "scenery.cfg")},
-      {"last line without line end", Areas(12, "\r\n") + "Remote="},
-      {"last line a header without line end", Areas(12, "\r\n") + "[General]"},
-      {"LF areas", Areas(13, "\n")},
+      {"last line without line end", Areas(1, 12) + "Remote="},
+      {"last line a header without line end", Areas(1, 12) + "[General]"},
+      {"LF areas", Areas(1, 13, "\n")},
   };
   for (const auto& [name, library] : kLibraries) {
     SCOPED_TRACE(name);
@@ -121,20 +109,19 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
 }
 
 TEST(Removal, TakesOnlyTheAddonsOwnSections) {
-  const std::string user = Areas(12, "\r\n");
-  const std::string ours = Section(113, "Sample Field", "Addon Scenery\\Sample");
-  const std::string theirs = Section(114, "Sample Field", "Addon Scenery\\Elsewhere");
+  const std::string user = Areas(1, 12);
+  const std::string ours = AreaSection(113);
+  const std::string killed = FirstRecords(ours, 4);
+  const std::string theirs = AreaSection(114, "Sample Field", "Addon Scenery\\Elsewhere");
   // The add-on's title with a folder line of the user's own making.
-  const auto with_folder_line = [](std::string_view line) {
-    return " \r\n \r\n[Area.113]\r\nTitle=Sample Field\r\n" + std::string(line) +
-           "\r\nActive=TRUE\r\n";
+  const auto with_folder_line = [&](std::string_view line) {
+    return killed + std::string(line) + "\r\nActive=TRUE\r\n";
   };
   const std::string loose_keys = with_folder_line("local=Addon Scenery\\Elsewhere") +
                                  with_folder_line("LOCAL=Addon Scenery\\Elsewhere") +
                                  with_folder_line(" Local=Addon Scenery\\Elsewhere") +
                                  with_folder_line("Local =Addon Scenery\\Elsewhere") +
                                  with_folder_line("\tlocal\t=");
-  const std::string killed = " \r\n \r\n[Area.113]\r\nTitle=Sample Field\r\n";
   const struct {
     const char* name;
     std::string library;
@@ -145,7 +132,7 @@ TEST(Removal, TakesOnlyTheAddonsOwnSections) {
       {"same title, other folder", user + theirs + ours, user + theirs},
       {"other folder last", user + ours + theirs, user + theirs},
       {"folder in other case",
-       user + Section(113, "Sample Field", "ADDON scenery\\SAMPLE   ") + "[General]\r\n",
+       user + AreaSection(113, "Sample Field", "ADDON scenery\\SAMPLE   ") + "[General]\r\n",
        user + "[General]\r\n"},
       {"folder keys read as the simulator reads them", user + loose_keys + ours, user + loose_keys},
       {"the add-on's folder behind a loose key",
@@ -168,8 +155,8 @@ TEST(Removal, TakesOnlyTheAddonsOwnSections) {
        user + theirs},
       {"an end mark ends the section", user + ours + "\x1A\r\nTitle=Mine\r\n",
        user + "\x1A\r\nTitle=Mine\r\n"},
-      {"a longer title", user + Section(113, "Sample Field x", "Addon Scenery\\Sample"),
-       user + Section(113, "Sample Field x", "Addon Scenery\\Sample")},
+      {"a longer title", user + AreaSection(113, "Sample Field x"),
+       user + AreaSection(113, "Sample Field x")},
       {"no library lines", "", ""},
   };
   for (const auto& [name, library, removed] : kCases) {
@@ -189,7 +176,7 @@ TEST(Removal, NothingToRemoveCreatesNothingAndABadDescriptionIsFatal) {
     const char* description;  // null: no scconf.txt
     int status;
   } kCases[] = {
-      {"no library", kSample, 0},
+      {"no library", kSample.c_str(), 0},
       {"no scconf.txt", nullptr, 29},
       {"one line", "Sample Field\r\n", 24},
       {"empty", "", 24},
@@ -215,8 +202,8 @@ TEST(Removal, NothingToRemoveCreatesNothingAndABadDescriptionIsFatal) {
 // its new ones, and the next run finishes the work and leaves no new file.
 TEST(Removal, KilledAtAnyMomentLeavesTheOldOrTheNewLibrary) {
   ScratchFolder scratch;
-  const std::string library = Areas(999, "\r\n");
-  const std::string registered = library + Section(999, "Sample Field", "Addon Scenery\\Sample");
+  const std::string library = Areas(1, 999);
+  const std::string registered = library + AreaSection(999);
   WriteFile(kDescription, kSample);
   // The kills spread over the time a whole run takes.
   WriteFile(kLibrary, registered);

@@ -194,6 +194,15 @@ std::string ReadFile(const std::filesystem::path& path) {
   return contents.str();
 }
 
+std::string LiteralPattern(std::string_view text) {
+  std::string pattern;
+  for (const char c : text) {
+    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
+}
+
 std::filesystem::path RealWorldFolder() {
   if (const char* folder = std::getenv("SCENREG_REAL_WORLD")) return folder;
   return std::filesystem::path(__FILE__).parent_path() / "data";

@@ -31,6 +31,9 @@ class ScratchFolder {
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
+// A death test's pattern that matches the text as it stands.
+std::string LiteralPattern(std::string_view text);
+
 // The folder of the real scenery libraries.
 std::filesystem::path RealWorldFolder();
 

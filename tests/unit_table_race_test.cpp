@@ -21,12 +21,15 @@
 #include "runtime/record_file.h"
 #include "runtime/record_scan.h"
 #include "runtime/text_field.h"
+#include "tests/run_texts.h"
 #include "tests/test_support.h"
 
 namespace scenreg {
 namespace {
 
+using testing::Areas;
 using testing::FaultPlan;
+using testing::FirstRecords;
 using testing::InjectFaults;
 using testing::ReadFile;
 using testing::ScratchFolder;
@@ -39,25 +42,17 @@ constexpr int kAreas = 40;
 // buffer once it has counted enough headers to register.
 std::string LongLibrary() {
   std::mt19937 random(12);
-  std::string text;
-  for (int number = 1; number <= kAreas; ++number) {
-    char header[32];
-    std::snprintf(header, sizeof header, "[Area.%03d]\r\n", 100 + number);
-    text += header;
-    text += "Title=Area " + std::to_string(number) + "\r\n";
-    // The first half is read at once: enough headers to register.
-    if (number > kAreas / 2) text += ";" + std::string(1000 + random() % 30000, 'c') + "\r\n";
-    text += "\r\n";
-  }
+  // The first half is read at once: enough headers to register.
+  std::string text = Areas(101, 100 + kAreas / 2);
+  for (int number = 101 + kAreas / 2; number <= 100 + kAreas; ++number)
+    text += Areas(number, number) + ";" + std::string(1000 + random() % 30000, 'c') + "\r\n";
   return text;
 }
 
-const std::string kSection =
-    " \r\n \r\n[Area.141]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
-    "Active=TRUE\r\nRequired=FALSE\r\nLayer=141\r\nRemote=\r\n";
+const std::string kSection = testing::AreaSection(101 + kAreas);
 
 void WriteRunFiles(const std::string& library) {
-  WriteFile("scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n");
+  WriteFile("scconf.txt", testing::kSampleDescription);
   WriteFile("scenery.cfg", library);
 }
 
@@ -140,13 +135,6 @@ ChildEnd RunParked(int read, int write) {
   });
 }
 
-// The section's records (each with its CR LF), the first count of them.
-std::string FirstRecords(int count) {
-  std::size_t end = 0;
-  for (int record = 0; record < count; ++record) end = kSection.find("\r\n", end) + 2;
-  return kSection.substr(0, end);
-}
-
 TEST(UnitTableRace, CloseInsideEachReadAndWriteLeavesExactlyWhatWasWritten) {
   ScratchFolder scratch;
   const std::string library = LongLibrary();
@@ -169,7 +157,7 @@ TEST(UnitTableRace, CloseInsideEachReadAndWriteLeavesExactlyWhatWasWritten) {
                          : "close inside write " + std::to_string(write));
     EXPECT_EQ(end.status, 0);
     EXPECT_EQ(end.errors, "");
-    EXPECT_EQ(ReadFile("scenery.cfg"), library + FirstRecords(write));
+    EXPECT_EQ(ReadFile("scenery.cfg"), library + FirstRecords(kSection, write));
   }
 }
 

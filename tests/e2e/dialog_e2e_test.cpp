@@ -2,18 +2,12 @@
 // manager shows them over the main window, acted on as a user would. The
 // boxes are shown by dialog_showcase.exe, which runs them the way the
 // registration run does.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <string>
 
-#include "tests/e2e/e2e_harness.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace scenreg::e2e {
 namespace {
-
-constexpr int kTextControl = 1003;
-constexpr int kStaticId = 0xFFFF;
 
 // A welcome text longer than the field, with leading blanks: the box shows
 // the blanks and the first 255 characters of the 256 that are kept.
@@ -24,45 +18,11 @@ std::string LongWelcomeText() {
   return text;
 }
 
-class WindowFrames : public ::testing::Environment {
- public:
-  void SetUp() override { DrawFramesUnderWine({"scenreg.exe"}); }
-  void TearDown() override { StopDrawingFrames(); }
-};
 const ::testing::Environment* const window_frames =
-    ::testing::AddGlobalTestEnvironment(new WindowFrames);
+    ::testing::AddGlobalTestEnvironment(new WindowFrames({"scenreg.exe"}));
 
-enum class Answer { kEnter, kEscape, kCloseCommand, kClickContinue, kClickNoThanks };
-
-const char* NameOf(Answer answer) {
-  switch (answer) {
-    case Answer::kEnter:
-      return "Enter";
-    case Answer::kEscape:
-      return "Escape";
-    case Answer::kCloseCommand:
-      return "CloseCommand";
-    case Answer::kClickContinue:
-      return "ClickContinue";
-    case Answer::kClickNoThanks:
-      return "ClickNoThanks";
-  }
-  return "?";
-}
-
-class DialogBox : public ::testing::Test {
+class DialogBox : public EndToEndTest {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY"))
-      GTEST_SKIP() << "DISPLAY is not set: these tests need an X display for Wine";
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    name_ = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name_)
-      if (c == '/' || c == '.') c = '-';
-    folder_ = FreshScratchFolder(name_);
-    ASSERT_FALSE(folder_.empty()) << "no scratch folder";
-  }
-
   // Starts the showcase with the request and waits for its box.
   HWND Show(const std::string& request, const std::string& screenshot) {
     EXPECT_TRUE(WriteTextFile(folder_ + "/box.txt", request));
@@ -77,30 +37,9 @@ class DialogBox : public ::testing::Test {
     return program_.WaitForBox(kWaitLimitMs, screenshot);
   }
 
-  void Answer(HWND box, Answer answer) {
-    switch (answer) {
-      case Answer::kEnter:
-        program_.PressKey(box, VK_RETURN);
-        break;
-      case Answer::kEscape:
-        program_.PressKey(box, VK_ESCAPE);
-        break;
-      case Answer::kCloseCommand:
-        // What the window manager sends for a close request.
-        PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
-        break;
-      case Answer::kClickContinue:
-        program_.Click(GetDlgItem(box, 1));
-        break;
-      case Answer::kClickNoThanks:
-        program_.Click(GetDlgItem(box, 2));
-        break;
-    }
-  }
-
   // The result the showcase wrote after the modal run.
   std::string Result() {
-    const std::optional<DWORD> status = program_.WaitForExit(kWaitLimitMs, name_ + "-after");
+    const std::optional<DWORD> status = program_.WaitForExit(kWaitLimitMs, Shot("after"));
     EXPECT_EQ(status, 0u);
     return ReadTextFile(folder_ + "/result.txt").value_or("none");
   }
@@ -125,8 +64,6 @@ class DialogBox : public ::testing::Test {
     EXPECT_EQ(box_origin.y, main_origin.y);
   }
 
-  std::string name_;
-  std::string folder_;
   ProgramUnderTest program_;
   HWND main_window_ = nullptr;
 };
@@ -145,62 +82,63 @@ TEST(ProgramResources, HoldTheThreeTemplatesInGermanGermany) {
   FreeLibrary(program);
 }
 
-class WelcomeBox : public DialogBox, public ::testing::WithParamInterface<Answer> {};
+class WelcomeBox : public DialogBox, public ::testing::WithParamInterface<BoxAnswer> {};
 
 TEST_P(WelcomeBox, ShowsTheTextAndAnswersWithTheButtonsId) {
   const std::string text = LongWelcomeText();
-  const bool first = GetParam() == Answer::kEnter;
-  HWND box = Show("101\r\n" + text + "\r\n", first ? "welcome-box" : name_ + "-box");
+  const bool first = GetParam() == BoxAnswer::kEnter;
+  HWND box = Show("101\r\n" + text + "\r\n", first ? "welcome-box" : Shot("box"));
   ASSERT_TRUE(box);
   ExpectModalOverMainWindow(box, "Welcome");
 
-  EXPECT_EQ(TextOf(GetDlgItem(box, kTextControl)), text.substr(0, 255));
+  EXPECT_EQ(TextOf(GetDlgItem(box, kWelcomeTextId)), text.substr(0, 255));
   EXPECT_EQ(TextOf(GetDlgItem(box, 1)), "Continue");
   EXPECT_EQ(TextOf(GetDlgItem(box, 2)), "No thanks");
-  EXPECT_EQ(TextOf(GetDlgItem(box, kStaticId)),
+  EXPECT_EQ(TextOf(GetDlgItem(box, kMessageTextId)),
             "Press \"Continue\" to add this entry, or \"No thanks\" case you prefer to do this "
             "yourself through the FS2004 menus.");
   EXPECT_EQ(FocusedControlOf(box), GetDlgItem(box, 1)) << "the focus starts on Continue";
-  const LONG edit_style = GetWindowLongA(GetDlgItem(box, kTextControl), GWL_STYLE);
+  const LONG edit_style = GetWindowLongA(GetDlgItem(box, kWelcomeTextId), GWL_STYLE);
   EXPECT_TRUE(edit_style & ES_READONLY);
   EXPECT_FALSE(edit_style & ES_MULTILINE);
 
-  Answer(box, GetParam());
-  const bool continues = GetParam() == Answer::kEnter || GetParam() == Answer::kClickContinue;
+  program_.Answer(box, GetParam());
+  const bool continues = GetParam() == BoxAnswer::kEnter || GetParam() == BoxAnswer::kClickOk;
   EXPECT_EQ(Result(), continues ? "1" : "2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, WelcomeBox,
-                         ::testing::Values(Answer::kEnter, Answer::kEscape, Answer::kCloseCommand,
-                                           Answer::kClickContinue, Answer::kClickNoThanks),
+                         ::testing::Values(BoxAnswer::kEnter, BoxAnswer::kEscape,
+                                           BoxAnswer::kCloseCommand, BoxAnswer::kClickOk,
+                                           BoxAnswer::kClickNoThanks),
                          [](const auto& param_info) {
                            return std::string(NameOf(param_info.param));
                          });
 
-class SorryBox : public DialogBox, public ::testing::WithParamInterface<Answer> {};
+class SorryBox : public DialogBox, public ::testing::WithParamInterface<BoxAnswer> {};
 
 TEST_P(SorryBox, IgnoresEscapeAndCloseAndAnswersOne) {
-  const bool first = GetParam() == Answer::kEnter;
-  HWND box = Show("102\r\n", first ? "sorry-box" : name_ + "-box");
+  const bool first = GetParam() == BoxAnswer::kEnter;
+  HWND box = Show("102\r\n", first ? "sorry-box" : Shot("box"));
   ASSERT_TRUE(box);
   ExpectModalOverMainWindow(box, "Sorry");
   EXPECT_EQ(TextOf(GetDlgItem(box, 1)), "OK");
   EXPECT_EQ(FocusedControlOf(box), GetDlgItem(box, 1));
 
-  Answer(box, Answer::kEscape);
-  Answer(box, Answer::kCloseCommand);
+  program_.Answer(box, BoxAnswer::kEscape);
+  program_.Answer(box, BoxAnswer::kCloseCommand);
   Sleep(700);
   EXPECT_TRUE(IsWindow(box)) << "Escape and the close command leave it open";
   EXPECT_TRUE(program_.running());
 
-  Answer(box, GetParam());
+  program_.Answer(box, GetParam());
   EXPECT_EQ(Result(), "1");
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, SorryBox,
-                         ::testing::Values(Answer::kEnter, Answer::kClickContinue),
+                         ::testing::Values(BoxAnswer::kEnter, BoxAnswer::kClickOk),
                          [](const auto& param_info) {
-                           return param_info.param == Answer::kEnter ? "Enter" : "ClickOk";
+                           return std::string(NameOf(param_info.param));
                          });
 
 }  // namespace

@@ -97,6 +97,10 @@ std::string ScreenshotFolder() {
   return BuildFolder() + "/e2e/screenshots";
 }
 
+std::string ProgramPath() {
+  return BuildFolder() + "/scenreg.exe";
+}
+
 int Repeats(int all, int few) {
   return std::getenv("SCENREG_E2E_FEW_REPEATS") != nullptr ? few : all;
 }
@@ -269,6 +273,12 @@ const char* NameOf(CloseAction action) {
   return "?";
 }
 
+const char* NameOf(BoxAnswer answer) {
+  constexpr const char* kNames[] = {"Enter",        "Escape",  "CloseCommand",
+                                    "CloseRequest", "ClickOk", "ClickNoThanks"};
+  return kNames[static_cast<int>(answer)];
+}
+
 ProgramUnderTest::~ProgramUnderTest() {
   if (info_.hProcess) {
     if (running()) {
@@ -397,6 +407,29 @@ void ProgramUnderTest::PressKey(HWND top_level, WORD virtual_key) {
 
 void ProgramUnderTest::Click(HWND button) {
   PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void ProgramUnderTest::Answer(HWND box, BoxAnswer answer) {
+  switch (answer) {
+    case BoxAnswer::kEnter:
+      PressKey(box, VK_RETURN);
+      break;
+    case BoxAnswer::kEscape:
+      PressKey(box, VK_ESCAPE);
+      break;
+    case BoxAnswer::kCloseCommand:
+      PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+      break;
+    case BoxAnswer::kCloseRequest:
+      PostMessageA(box, WM_CLOSE, 0, 0);
+      break;
+    case BoxAnswer::kClickOk:
+      Click(GetDlgItem(box, IDOK));
+      break;
+    case BoxAnswer::kClickNoThanks:
+      Click(GetDlgItem(box, IDCANCEL));
+      break;
+  }
 }
 
 void ProgramUnderTest::Close(HWND main_window, CloseAction action,

@@ -36,9 +36,16 @@ class Deadline {
 // Paths on both sides of Wine's drive Z:.
 std::string WindowsPath(const std::string& unix_path);
 
-// The build folder (Unix path) and the folder for screenshots in it.
+// The build folder (Unix path), the folder for screenshots in it, and
+// scenreg.exe there.
 std::string BuildFolder();
 std::string ScreenshotFolder();
+std::string ProgramPath();
+
+// Controls of the boxes: a box's static text (a message box's message) and
+// the text field of "Welcome".
+inline constexpr int kMessageTextId = 0xFFFF;
+inline constexpr int kWelcomeTextId = 1003;
 
 // How many rounds a randomised case runs: all of them, or a few where each
 // program start costs seconds (SCENREG_E2E_FEW_REPEATS set, as the test
@@ -102,6 +109,12 @@ HWND FocusedControlOf(HWND window);
 enum class CloseAction { kCloseMessage, kCloseCommand, kExitMenu, kAltF4 };
 const char* NameOf(CloseAction action);
 
+// How a user answers a box. Button 1 is "Continue" in "Welcome" and OK in
+// every other box; button 2 is "No thanks". The close command is what the
+// window manager sends for a close request, the close request a WM_CLOSE.
+enum class BoxAnswer { kEnter, kEscape, kCloseCommand, kCloseRequest, kClickOk, kClickNoThanks };
+const char* NameOf(BoxAnswer answer);
+
 // One started program. Killed on destruction if still running.
 class ProgramUnderTest {
  public:
@@ -136,6 +149,7 @@ class ProgramUnderTest {
   // User actions.
   void PressKey(HWND top_level, WORD virtual_key);
   void Click(HWND button);
+  void Answer(HWND box, BoxAnswer answer);
   // Menus opened on the way are photographed under the given name.
   void Close(HWND main_window, CloseAction action, const std::string& screenshot_name = "");
 

@@ -1,8 +1,6 @@
 // Acceptance of the whole registration run: scenreg.exe started in a scratch
 // folder, its boxes answered as a user would, then the exit status and the
 // bytes of scenery.cfg checked, case by case.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,48 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/e2e_harness.h"
+#include "runtime/diagnostics.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace scenreg::e2e {
 namespace {
 
-constexpr int kWelcomeTextId = 1003;
-constexpr int kNoThanksId = 2;
-constexpr int kMessageTextId = 0xFFFF;
-const std::string kErrorCaption = "scenreg Run-Time Error";
-
-std::string ProgramPath() {
-  return BuildFolder() + "/scenreg.exe";
-}
-
-std::string Header(int number) {
-  const std::string digits = std::to_string(number);
-  return "[Area." + std::string(3 - std::min<std::size_t>(3, digits.size()), '0') + digits + "]";
-}
-
-// A library of the given area numbers, each section with a title and folder.
-std::string Library(int first, int count) {
-  std::string library = "[General]\r\nTitle=FS9 World Scenery\r\nClean_on_Exit=TRUE\r\n\r\n";
-  for (int area = first; area < first + count; ++area)
-    library += Header(area) + "\r\nTitle=Area " + std::to_string(area) + "\r\nLocal=Scenery\\" +
-               std::to_string(area) + "\r\nLayer=" + std::to_string(area) +
-               "\r\nActive=TRUE\r\n\r\n";
-  return library;
-}
-
-// The section that registering "Sample Field" appends as area number.
-std::string Section(int number) {
-  const std::string digits = std::to_string(number);
-  const std::string columns =
-      std::string(3 - std::min<std::size_t>(3, digits.size()), ' ') + digits;
-  return " \r\n \r\n[Area." + columns +
-         "]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
-         "Active=TRUE\r\nRequired=FALSE\r\nLayer=" +
-         columns + "\r\nRemote=\r\n";
-}
-
-const std::string kTitleLine = "Title=Sample Field\r\n";
-const std::string kTwoLines = "Sample Field\r\nAddon Scenery\\Sample\r\n";
+const std::string& kTwoLines = kSampleDescription;
+const std::string& kTitleLine = kSampleTitleLine;
 const std::string kWelcomeText = "Sample Field adds a small grass airfield to your scenery.";
 const std::string kThreeLines = kTwoLines + kWelcomeText + "\r\n";
 
@@ -62,21 +26,24 @@ std::optional<std::string> RealLibrary(const std::string& name) {
   return ReadTextFile(std::string(SCENREG_E2E_REAL_WORLD) + "/" + name);
 }
 
-enum class Answer { kEnter, kEscape, kClickNoThanks, kCloseRequest };
-
 struct ExpectedBox {
   std::string caption;
-  Answer answer = Answer::kEnter;
+  BoxAnswer answer = BoxAnswer::kEnter;
   std::string text_begins = "";  // of a message box's text
 };
-ExpectedBox Welcome(Answer answer = Answer::kEnter) {
+ExpectedBox Welcome(BoxAnswer answer = BoxAnswer::kEnter) {
   return {"Welcome", answer};
 }
 ExpectedBox Sorry() {
   return {"Sorry"};
 }
-ExpectedBox ErrorBox(const std::string& text_begins) {
-  return {kErrorCaption, Answer::kEnter, text_begins};
+// The box of a diagnostic, by its number and unit.
+ExpectedBox ErrorBox(int number, int unit) {
+  return {std::string(kDiagnosticCaption), BoxAnswer::kEnter, FileDiagnosticStart(number, unit)};
+}
+// The system's text of a failure, which comes before its diagnostic.
+ExpectedBox SystemTextBox() {
+  return {std::string(kDiagnosticCaption), BoxAnswer::kEnter, std::string(kPrefixWord) + ": "};
 }
 
 struct RunCase {
@@ -106,41 +73,41 @@ std::string ShownWelcomeText(const std::string& description) {
 }
 
 std::vector<RunCase> Cases() {
-  const std::string twelve = Library(1, 12), eleven = Library(1, 11);
+  const std::string twelve = Library(12), eleven = Library(11);
   const std::string long_text(300, 'w');
   std::vector<RunCase> cases = {
-      {"RegistersAfterContinue", kThreeLines, twelve, {Welcome()}, twelve + Section(13)},
-      {"RegistersWithoutAskingWithTwoLines", kTwoLines, twelve, {}, twelve + Section(13)},
+      {"RegistersAfterContinue", kThreeLines, twelve, {Welcome()}, twelve + AreaSection(13)},
+      {"RegistersWithoutAskingWithTwoLines", kTwoLines, twelve, {}, twelve + AreaSection(13)},
       {"RegistersWithoutAskingWhenTextBeginsWithBlank",
        kTwoLines + " Welcome\r\n",
        twelve,
        {},
-       twelve + Section(13)},
+       twelve + AreaSection(13)},
       {"RegistersWithoutAskingWhenTextIsEmpty",
        kTwoLines + "\r\n",
        twelve,
        {},
-       twelve + Section(13)},
+       twelve + AreaSection(13)},
       {"AsksWhenTextBeginsWithTab",
        kTwoLines + "\tWelcome\r\n",
        twelve,
        {Welcome()},
-       twelve + Section(13)},
+       twelve + AreaSection(13)},
       {"ShowsAtMost255Characters",
        kTwoLines + long_text + "\r\n",
        twelve,
        {Welcome()},
-       twelve + Section(13)},
-      {"DeclinedByNoThanks", kThreeLines, twelve, {Welcome(Answer::kClickNoThanks)}, twelve},
-      {"DeclinedByEscape", kThreeLines, twelve, {Welcome(Answer::kEscape)}, twelve},
-      {"DeclinedByCloseRequest", kThreeLines, twelve, {Welcome(Answer::kCloseRequest)}, twelve},
+       twelve + AreaSection(13)},
+      {"DeclinedByNoThanks", kThreeLines, twelve, {Welcome(BoxAnswer::kClickNoThanks)}, twelve},
+      {"DeclinedByEscape", kThreeLines, twelve, {Welcome(BoxAnswer::kEscape)}, twelve},
+      {"DeclinedByCloseRequest", kThreeLines, twelve, {Welcome(BoxAnswer::kCloseRequest)}, twelve},
       {"DeclinedNeverOpensTheLibrary",
        kThreeLines,
        std::nullopt,
-       {Welcome(Answer::kEscape)},
+       {Welcome(BoxAnswer::kEscape)},
        std::nullopt},
       {"ElevenAreasAreNotRecognised", kThreeLines, eleven, {Welcome(), Sorry()}, eleven},
-      {"TwelveAreasAreRecognised", kTwoLines, twelve, {}, twelve + Section(13)},
+      {"TwelveAreasAreRecognised", kTwoLines, twelve, {}, twelve + AreaSection(13)},
       {"MissingLibraryIsCreatedEmptyAfterSorry",
        kThreeLines,
        std::nullopt,
@@ -148,9 +115,9 @@ std::vector<RunCase> Cases() {
        ""},
       {"AlreadyEnteredBeforeTheTwelfthHeader",
        kThreeLines,
-       Library(1, 5) + kTitleLine + Library(6, 7),
+       Library(5) + kTitleLine + Areas(6, 12),
        {Welcome()},
-       Library(1, 5) + kTitleLine + Library(6, 7)},
+       Library(5) + kTitleLine + Areas(6, 12)},
       {"AlreadyEnteredAfterTheTwelfthHeader",
        kTwoLines,
        twelve + kTitleLine,
@@ -165,26 +132,26 @@ std::vector<RunCase> Cases() {
        kTwoLines,
        twelve + "; end",
        {},
-       twelve + "; end" + Section(13)},
+       twelve + "; end" + AreaSection(13)},
       {"EndMarkLineEndsTheScanAndTheSectionGoesAfterIt",
        kTwoLines,
-       Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine,
+       Library(12) + "\x1a\r\n" + Areas(20, 22) + kTitleLine,
        {},
-       Library(1, 12) + "\x1a\r\n" + Library(20, 3) + kTitleLine + Section(13)},
+       Library(12) + "\x1a\r\n" + Areas(20, 22) + kTitleLine + AreaSection(13)},
       {"NumberAbove999IsRefusedAfterWelcome",
        kThreeLines,
-       twelve + Header(999) + "\r\n",
-       {Welcome(), ErrorBox("scenreg: error (63): output conversion error, unit 1, file ")},
-       twelve + Header(999) + "\r\n"},
+       twelve + "[Area.999]\r\n",
+       {Welcome(), ErrorBox(63, 1)},
+       twelve + "[Area.999]\r\n"},
       {"NumberAbove999IsRefusedWithoutWelcome",
        kTwoLines,
-       twelve + Header(999) + "\r\n",
-       {ErrorBox("scenreg: error (63): output conversion error, unit 1, file ")},
-       twelve + Header(999) + "\r\n"},
+       twelve + "[Area.999]\r\n",
+       {ErrorBox(63, 1)},
+       twelve + "[Area.999]\r\n"},
       {"LibraryHeldForWritingIsAFatalError",
        kTwoLines,
        twelve,
-       {ErrorBox("scenreg: "), ErrorBox("scenreg: severe (30): open failure, unit 1, file ")},
+       {SystemTextBox(), ErrorBox(30, 1)},
        twelve,
        0xC000001E,
        true},
@@ -197,33 +164,16 @@ std::vector<RunCase> Cases() {
                      kThreeLines,
                      *real,
                      {Welcome()},
-                     *real + Section(number)});
+                     *real + AreaSection(number)});
   }
   return cases;
 }
 
-class WindowFrames : public ::testing::Environment {
- public:
-  void SetUp() override { DrawFramesUnderWine({"scenreg.exe"}); }
-  void TearDown() override { StopDrawingFrames(); }
-};
 const ::testing::Environment* const window_frames =
-    ::testing::AddGlobalTestEnvironment(new WindowFrames);
+    ::testing::AddGlobalTestEnvironment(new WindowFrames({"scenreg.exe"}));
 
-class Acceptance : public ::testing::Test {
+class Acceptance : public EndToEndTest {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY"))
-      GTEST_SKIP() << "DISPLAY is not set: these tests need an X display for Wine";
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    name_ = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name_)
-      if (c == '/' || c == '.') c = '-';
-    folder_ = FreshScratchFolder(name_);
-    ASSERT_FALSE(folder_.empty()) << "no scratch folder";
-  }
-
-  std::string Shot(const std::string& what) const { return name_ + "-" + what; }
   std::string LibraryPath() const { return folder_ + "/scenery.cfg"; }
 
   // Waits for the next box of the program, checks it and answers it.
@@ -240,20 +190,7 @@ class Acceptance : public ::testing::Test {
       const std::string text = TextOf(GetDlgItem(box, kMessageTextId));
       EXPECT_EQ(text.rfind(expected.text_begins, 0), 0u) << text;
     }
-    switch (expected.answer) {
-      case Answer::kEnter:
-        program.PressKey(box, VK_RETURN);
-        break;
-      case Answer::kEscape:
-        program.PressKey(box, VK_ESCAPE);
-        break;
-      case Answer::kClickNoThanks:
-        program.Click(GetDlgItem(box, kNoThanksId));
-        break;
-      case Answer::kCloseRequest:
-        PostMessageA(box, WM_CLOSE, 0, 0);
-        break;
-    }
+    program.Answer(box, expected.answer);
     ASSERT_TRUE(WaitUntilGone(box)) << "the answer did not close the box";
   }
 
@@ -285,9 +222,6 @@ class Acceptance : public ::testing::Test {
     EXPECT_EQ(ReadTextFile(LibraryPath()), run.library_after);
     EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), run.description) << "the description stays";
   }
-
-  std::string name_;
-  std::string folder_;
 };
 
 class Outcomes : public Acceptance, public ::testing::WithParamInterface<RunCase> {};
@@ -301,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(Run, Outcomes, ::testing::ValuesIn(Cases()),
 
 TEST_F(Acceptance, RepeatedRunRegistersOnce) {
   ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kThreeLines));
-  const std::string twelve = Library(1, 12);
+  const std::string twelve = Library(12);
   ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
@@ -310,7 +244,7 @@ TEST_F(Acceptance, RepeatedRunRegistersOnce) {
     AnswerBox(program, Welcome(), run, kThreeLines);
     EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("end")), 0u);
     EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
-    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + AreaSection(13));
   }
 }
 
@@ -362,11 +296,11 @@ TEST_F(Acceptance, PlantedLibrariesAreNeverLoaded) {
     expect_none_loaded();
   }
   ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
-  ASSERT_TRUE(WriteTextFile(LibraryPath(), Library(1, 12) + Section(13)));
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), Library(12) + AreaSection(13)));
   ProgramUnderTest remover;
   ASSERT_TRUE(remover.Start(folder_ + "/scenunreg.exe", folder_));
   EXPECT_EQ(remover.WaitForExit(kWaitLimitMs, Shot("removal")), 0u);
-  EXPECT_EQ(ReadTextFile(LibraryPath()), Library(1, 12));
+  EXPECT_EQ(ReadTextFile(LibraryPath()), Library(12));
   expect_none_loaded();
   override_keys(false);
 }
@@ -378,8 +312,8 @@ TEST_F(Acceptance, SorryStaysOpenOnEscapeAndCloseRequest) {
   HWND box = program.WaitForBox(kWaitLimitMs, Shot("sorry"));
   ASSERT_TRUE(box);
   ASSERT_EQ(TextOf(box), "Sorry");
-  program.PressKey(box, VK_ESCAPE);
-  PostMessageA(box, WM_CLOSE, 0, 0);
+  program.Answer(box, BoxAnswer::kEscape);
+  program.Answer(box, BoxAnswer::kCloseRequest);
   Sleep(1000);
   EXPECT_TRUE(IsWindow(box)) << "Escape and a close request leave it open";
   program.PressKey(box, VK_RETURN);
@@ -424,7 +358,7 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   if (!ReadTextFile(installer).has_value()) {
     GTEST_SKIP() << "the example installer was not built";
   }
-  const std::string twelve = Library(1, 12);
+  const std::string twelve = Library(12);
   ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
 
   std::string welcome_text;
@@ -435,7 +369,7 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   EXPECT_EQ(welcome_text,
             "Sample Field adds a small grass airfield with its buildings to your scenery "
             "library.");
-  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + Section(13));
+  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + AreaSection(13));
   EXPECT_TRUE(ReadTextFile(folder_ + "/scenreg.exe").has_value());
   EXPECT_TRUE(ReadTextFile(folder_ + "/Addon Scenery/Sample/README.txt").has_value());
 }
@@ -453,14 +387,14 @@ struct RemovalCase {
 
 TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
   const RemovalCase kCases[] = {
-      {"twelve areas", Library(1, 12)},
+      {"twelve areas", Library(12)},
       {"120 real areas", RealLibrary("fs9-default-120-areas.cfg")},
       {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg")},
       {"bundled sample", RealLibrary("../../sample/simulator/scenery.cfg")},
-      {"last line a header without line end", Library(1, 12) + "[Extra]"},
+      {"last line a header without line end", Library(12) + "[Extra]"},
       {"no library", std::nullopt},
-      {"held library", Library(1, 12), true, true},
-      {"hidden, read-only earlier backup", Library(1, 12), false, true},
+      {"held library", Library(12), true, true},
+      {"hidden, read-only earlier backup", Library(12), false, true},
   };
   const std::string backup = folder_ + "/scenery.cfg.before-scenunreg";
   const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
@@ -504,9 +438,8 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
     ProgramUnderTest remover;
     ASSERT_TRUE(remover.Start(BuildFolder() + "/scenunreg.exe", folder_));
     if (run.held) {
-      AnswerBox(remover, ErrorBox("scenreg: "), 1, kTwoLines);
-      AnswerBox(remover, ErrorBox("scenreg: severe (30): open failure, unit 1, file "), 2,
-                kTwoLines);
+      AnswerBox(remover, SystemTextBox(), 1, kTwoLines);
+      AnswerBox(remover, ErrorBox(30, 1), 2, kTwoLines);
     }
     const std::optional<DWORD> status = remover.WaitForExit(kWaitLimitMs, Shot("removal"));
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
@@ -549,7 +482,7 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
   }
   for (const char* key : {"SampleField", "SecondField"})
     RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + key).c_str());
-  const std::string twelve = Library(1, 12);
+  const std::string twelve = Library(12);
   ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
   const std::string folder = WindowsPath(folder_);
   // The sample's scconf.txt has a welcome text: "Welcome" is answered.
@@ -557,8 +490,8 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
   ASSERT_EQ(RunSetup("\"" + WindowsPath(second) + "\" /S /D=" + folder, false), 0u);
   const std::optional<std::string> both = ReadTextFile(LibraryPath());
   ASSERT_TRUE(both.has_value());
-  ASSERT_EQ(both->rfind(twelve + Section(13), 0), 0u);
-  const std::string second_section = both->substr((twelve + Section(13)).size());
+  ASSERT_EQ(both->rfind(twelve + AreaSection(13), 0), 0u);
+  const std::string second_section = both->substr((twelve + AreaSection(13)).size());
   ASSERT_NE(second_section.find("\r\nTitle=Second Field\r\n"), std::string::npos);
   const std::optional<std::string> shared_description = ReadTextFile(folder_ + "/scconf.txt");
   const auto exists = [&](const std::string& file) {
@@ -661,36 +594,26 @@ class RealFaults : public Acceptance {
 };
 
 TEST_F(RealFaults, ReadOnlyLibraryRefusesTheFirstWrite) {
-  const std::string twelve = Library(1, 12);
+  const std::string twelve = Library(12);
   ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
   ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
   if (const char* why = Lacking("SCENREG_E2E_NO_IMMUTABLE")) GTEST_SKIP() << why;
   ASSERT_TRUE(MakeImmutable(LibraryPath()));
-  EXPECT_EQ(Run(folder_, {ErrorBox("scenreg: severe (47): write to READONLY file, unit 1, file ")},
-                kTwoLines),
-            0xC000002Fu);
+  EXPECT_EQ(Run(folder_, {ErrorBox(47, 1)}, kTwoLines), 0xC000002Fu);
   EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
 }
 
 // A folder in the description's place: the open cannot create the file.
 TEST_F(RealFaults, DescriptionThatCannotBeCreated) {
   ASSERT_TRUE(CreateDirectoryA(WindowsPath(folder_ + "/scconf.txt").c_str(), nullptr));
-  EXPECT_EQ(Run(folder_,
-                {ErrorBox("scenreg: "),
-                 ErrorBox("scenreg: severe (9): permission to access file denied, unit 2, file ")},
-                kTwoLines),
-            0xC0000009u);
+  EXPECT_EQ(Run(folder_, {SystemTextBox(), ErrorBox(9, 2)}, kTwoLines), 0xC0000009u);
   EXPECT_FALSE(ReadTextFile(LibraryPath()).has_value()) << "the library is never opened";
 }
 
 TEST_F(RealFaults, FolderThatRefusesTheDescription) {
   if (const char* why = Lacking("SCENREG_E2E_NO_IMMUTABLE")) GTEST_SKIP() << why;
   ASSERT_TRUE(MakeImmutable(folder_));
-  EXPECT_EQ(Run(folder_,
-                {ErrorBox("scenreg: "),
-                 ErrorBox("scenreg: severe (9): permission to access file denied, unit 2, file ")},
-                kTwoLines),
-            0xC0000009u);
+  EXPECT_EQ(Run(folder_, {SystemTextBox(), ErrorBox(9, 2)}, kTwoLines), 0xC0000009u);
 }
 
 // The library on a full file system with room left for the first four
@@ -701,19 +624,15 @@ TEST_F(RealFaults, FullDiskKeepsTheRecordsBeforeTheFailingOne) {
   if (const char* why = Lacking("SCENREG_E2E_NO_MOUNT")) GTEST_SKIP() << why;
   ASSERT_TRUE(RunUnixHelper({"mount-small", disk}));
   mounted_ = disk;
-  const std::string section = Section(13);
+  const std::string section = AreaSection(13);
   const std::size_t room = section.find("Local=") + 10;  // four records and part of the fifth
-  std::string library = Library(1, 12) + ";";
+  std::string library = Library(12) + ";";
   library += std::string(4096 - (library.size() + 2 + room) % 4096, 'x') + "\r\n";
   ASSERT_EQ((library.size() + room) % 4096, 0u);
   ASSERT_TRUE(WriteTextFile(disk + "/scconf.txt", kTwoLines));
   ASSERT_TRUE(WriteTextFile(disk + "/scenery.cfg", library));
   ASSERT_TRUE(RunUnixHelper({"fill", disk}));
-  EXPECT_EQ(Run(disk,
-                {ErrorBox("scenreg: "),
-                 ErrorBox("scenreg: severe (38): error during write, unit 1, file ")},
-                kTwoLines),
-            0xC0000026u);
+  EXPECT_EQ(Run(disk, {SystemTextBox(), ErrorBox(38, 1)}, kTwoLines), 0xC0000026u);
   EXPECT_EQ(ReadTextFile(disk + "/scenery.cfg"), library + section.substr(0, room - 10));
 }
 
@@ -725,18 +644,11 @@ TEST_F(RealFaults, RemoverFailuresChangeNothing) {
     std::vector<ExpectedBox> boxes;
     DWORD status;
   } kCases[] = {
-      {"read-only library",
-       {ErrorBox("scenreg: severe (47): write to READONLY file, unit 1, file ")},
-       0xC000002F},
-      {"read-only folder",
-       {ErrorBox("scenreg: "),
-        ErrorBox("scenreg: severe (9): permission to access file denied, unit 3, file ")},
-       0xC0000009},
-      {"full disk",
-       {ErrorBox("scenreg: "), ErrorBox("scenreg: severe (38): error during write, unit 3, file ")},
-       0xC0000026},
+      {"read-only library", {ErrorBox(47, 1)}, 0xC000002F},
+      {"read-only folder", {SystemTextBox(), ErrorBox(9, 3)}, 0xC0000009},
+      {"full disk", {SystemTextBox(), ErrorBox(38, 3)}, 0xC0000026},
   };
-  const std::string registered = Library(1, 12) + Section(13);
+  const std::string registered = Library(12) + AreaSection(13);
   for (const auto& [name, boxes, status] : kCases) {
     SCOPED_TRACE(name);
     const std::string folder = folder_ + "/" + std::to_string(status);
@@ -848,8 +760,8 @@ TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
   const char* kills_asked = std::getenv("SCENREG_KILLS");
   const int kKills = kills_asked != nullptr ? std::max(4, std::atoi(kills_asked)) : Repeats(200, 4);
   constexpr std::size_t kLargeLibraryBytes = std::size_t{96} << 20;
-  const std::string twelve = Library(1, 12);
-  const std::string section = Section(13);
+  const std::string twelve = Library(12);
+  const std::string section = AreaSection(13);
 
   // The large library in a folder of its own, written once; each round cuts
   // it back to its bytes.
@@ -1014,8 +926,8 @@ TEST_F(RealFaults, KilledAtRandomMomentsLeavesAPrefixOfTheSection) {
 // its bytes followed by exactly the section's bytes up to that point, and a
 // later run registers once or stops as already registered.
 TEST_F(RealFaults, KilledInsideTheSectionKeepsExactlyItsBeginning) {
-  const std::string twelve = Library(1, 12);
-  const std::string section = Section(13);
+  const std::string twelve = Library(12);
+  const std::string section = AreaSection(13);
   const std::size_t kRounds = static_cast<std::size_t>(Repeats(8, 3));
   for (std::size_t round = 0; round < kRounds; ++round) {
     const std::size_t kept = 1 + (section.size() - 2) * round / (kRounds - 1);
@@ -1030,11 +942,7 @@ TEST_F(RealFaults, KilledInsideTheSectionKeepsExactlyItsBeginning) {
     EXPECT_EQ(Run(folder_, {}, kTwoLines), 0u);
     const std::optional<std::string> again = ReadTextFile(LibraryPath());
     ASSERT_TRUE(again.has_value());
-    std::size_t titles = 0;
-    for (std::size_t at = again->find(kTitleLine); at != std::string::npos;
-         at = again->find(kTitleLine, at + 1))
-      ++titles;
-    EXPECT_EQ(titles, 1u) << *again;
+    EXPECT_EQ(CountOf(*again, kTitleLine), 1u) << *again;
   }
 }
 

@@ -2,38 +2,19 @@
 // diagnostic of a missing description, the regular end and the user closing
 // the window. The registration run's outcomes are checked by the acceptance
 // suite.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "tests/e2e/e2e_harness.h"
+#include "runtime/shell_texts.h"
+#include "tests/e2e/e2e_fixture.h"
 
 namespace scenreg::e2e {
 namespace {
 
 constexpr DWORD kEndOfFileDuringRead = 0xC0000018;  // severe message 24
-constexpr int kMessageTextId = 0xFFFF;              // the text of a message box
 constexpr int kWorkAreaId = 1;
 constexpr int kStatusBarId = 90;
-
-const std::string kTracebackHeader =
-    "Image              PC        Routine            Line        Source             \n";
-
-std::string ProgramPath() {
-  return BuildFolder() + "/scenreg.exe";
-}
-
-// A library that the registration accepts, so that these cases keep their
-// outcome once the scan is part of the run.
-std::string AcceptedLibrary() {
-  std::string library = "[General]\r\nTitle=FS9 World Scenery\r\n\r\n";
-  for (int area = 1; area <= 12; ++area)
-    library += "[Area." + std::string(area < 10 ? "00" : "0") + std::to_string(area) +
-               "]\r\nTitle=Area " + std::to_string(area) + "\r\n";
-  return library;
-}
 
 const WindowFacts* FindChild(const std::vector<WindowFacts>& children,
                              const std::string& class_name, int control_id) {
@@ -53,37 +34,15 @@ int Height(const RECT& rect) {
   return rect.bottom - rect.top;
 }
 
-class WindowFrames : public ::testing::Environment {
- public:
-  void SetUp() override { DrawFramesUnderWine({"scenreg.exe", "setup.exe"}); }
-  void TearDown() override { StopDrawingFrames(); }
-};
 const ::testing::Environment* const window_frames =
-    ::testing::AddGlobalTestEnvironment(new WindowFrames);
+    ::testing::AddGlobalTestEnvironment(new WindowFrames({"scenreg.exe", "setup.exe"}));
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public EndToEndTest {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY"))
-      GTEST_SKIP() << "DISPLAY is not set: these tests need an X display for Wine "
-                      "(for example Xvfb :99 and DISPLAY=:99)";
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    name_ = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name_)
-      if (c == '/' || c == '.') c = '-';
-    folder_ = FreshScratchFolder(name_);
-    ASSERT_FALSE(folder_.empty()) << "no scratch folder";
-  }
-
-  std::string Shot(const std::string& what) const { return name_ + "-" + what; }
-
   // A description file that delivers nothing and never ends: the run waits
   // in its first read, as it would on a stalled network share, while the
   // main window stays usable.
   void MakeRunWait() { ASSERT_TRUE(CreateNamedPipeFile(folder_ + "/scconf.txt")); }
-
-  std::string name_;
-  std::string folder_;
 };
 
 TEST_F(EndToEnd, MainWindowSitsAtTopLeftWithA420x150WorkArea) {
@@ -167,8 +126,6 @@ TEST_F(EndToEnd, MainWindowSitsAtTopLeftWithA420x150WorkArea) {
   EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
 }
 
-enum class BoxAnswer { kEnter, kEscape, kClickOk };
-
 class MissingDescription : public EndToEnd, public ::testing::WithParamInterface<BoxAnswer> {};
 
 TEST_P(MissingDescription, EndsInOneSevereBoxThenWithTheDiagnosticCode) {
@@ -183,18 +140,16 @@ TEST_P(MissingDescription, EndsInOneSevereBoxThenWithTheDiagnosticCode) {
   ASSERT_TRUE(box);
   EXPECT_EQ(program.Boxes().size(), 1u);
   const WindowFacts facts = FactsOf(box);
-  EXPECT_EQ(facts.text, "scenreg Run-Time Error");
+  EXPECT_EQ(facts.text, kDiagnosticCaption);
   EXPECT_EQ(facts.owner, main_window);
   EXPECT_FALSE(IsWindowEnabled(main_window)) << "the box is modal to the main window";
 
   char full_path[MAX_PATH] = {};
   GetFullPathNameA(WindowsPath(folder_ + "/scconf.txt").c_str(), MAX_PATH, full_path, nullptr);
-  const std::string first_line =
-      std::string("scenreg: severe (24): end-of-file during read, unit 2, file ") + full_path +
-      "\r\n";
+  const std::string first_line = FileDiagnostic(24, 2, full_path);
   const std::string text = TextOf(GetDlgItem(box, kMessageTextId));
   EXPECT_EQ(text.substr(0, first_line.size()), first_line) << text;
-  EXPECT_EQ(text.substr(first_line.size(), kTracebackHeader.size()), kTracebackHeader) << text;
+  EXPECT_EQ(text.substr(first_line.size(), TracebackHeader().size()), TracebackHeader()) << text;
   EXPECT_NE(text.find("scenreg.exe"), std::string::npos) << "a frame of the program itself";
 
   // One OK button, which has the focus, and the stop icon.
@@ -209,17 +164,7 @@ TEST_P(MissingDescription, EndsInOneSevereBoxThenWithTheDiagnosticCode) {
   EXPECT_EQ(FocusedControlOf(box), buttons[0].handle);
   EXPECT_TRUE(has_icon);
 
-  switch (GetParam()) {
-    case BoxAnswer::kEnter:
-      program.PressKey(box, VK_RETURN);
-      break;
-    case BoxAnswer::kEscape:
-      program.PressKey(box, VK_ESCAPE);
-      break;
-    case BoxAnswer::kClickOk:
-      program.Click(buttons[0].handle);
-      break;
-  }
+  program.Answer(box, GetParam());
   const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("after-box"));
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, kEndOfFileDuringRead) << std::hex << *status;
@@ -238,18 +183,11 @@ INSTANTIATE_TEST_SUITE_P(Answers, MissingDescription,
                          ::testing::Values(BoxAnswer::kEnter, BoxAnswer::kEscape,
                                            BoxAnswer::kClickOk),
                          [](const auto& param_info) {
-                           switch (param_info.param) {
-                             case BoxAnswer::kEnter:
-                               return "Enter";
-                             case BoxAnswer::kEscape:
-                               return "Escape";
-                             default:
-                               return "ClickOk";
-                           }
+                           return std::string(NameOf(param_info.param));
                          });
 
 TEST_F(EndToEnd, DescriptionHeldByAnotherProgramShowsTheSystemTextFirst) {
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\r\n"));
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kSampleDescription));
   // Open for writing elsewhere: the program's open fails with a sharing
   // violation, error 30.
   HANDLE holder = CreateFileA(WindowsPath(folder_ + "/scconf.txt").c_str(), GENERIC_WRITE,
@@ -260,7 +198,7 @@ TEST_F(EndToEnd, DescriptionHeldByAnotherProgramShowsTheSystemTextFirst) {
 
   HWND system_box = program.WaitForBox(kWaitLimitMs, Shot("system-text"));
   ASSERT_TRUE(system_box);
-  EXPECT_EQ(TextOf(system_box), "scenreg Run-Time Error");
+  EXPECT_EQ(TextOf(system_box), kDiagnosticCaption);
   const std::string system_text = TextOf(GetDlgItem(system_box, kMessageTextId));
   EXPECT_EQ(system_text.rfind("scenreg: ", 0), 0u) << system_text;
   EXPECT_EQ(system_text.find("severe"), std::string::npos) << system_text;
@@ -270,19 +208,19 @@ TEST_F(EndToEnd, DescriptionHeldByAnotherProgramShowsTheSystemTextFirst) {
   HWND diagnostic_box = program.WaitForBox(kWaitLimitMs, Shot("diagnostic"));
   ASSERT_TRUE(diagnostic_box);
   const std::string text = TextOf(GetDlgItem(diagnostic_box, kMessageTextId));
-  EXPECT_EQ(text.rfind("scenreg: severe (30): open failure, unit 2, file ", 0), 0u) << text;
+  EXPECT_EQ(text.rfind(FileDiagnosticStart(30, 2), 0), 0u) << text;
   program.PressKey(diagnostic_box, VK_RETURN);
   const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("after-boxes"));
   CloseHandle(holder);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 0xC000001Eu) << std::hex << *status;
-  EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), "Sample Field\r\nAddon Scenery\r\n");
+  EXPECT_EQ(ReadTextFile(folder_ + "/scconf.txt"), kSampleDescription);
 }
 
 TEST_F(EndToEnd, RegularEndShowsNoBoxAndEndsWithZero) {
   // Two lines: no welcome text, so no question either.
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n"));
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", AcceptedLibrary()));
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kSampleDescription));
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", Library(12)));
   ProgramUnderTest program;
   ASSERT_TRUE(program.Start(ProgramPath(), folder_));
   const std::optional<DWORD> status = program.WaitForExit(kWaitLimitMs, Shot("end"));
@@ -333,30 +271,17 @@ TEST_F(EndToEnd, RenamedCopyTakesItsNameAsCaptionAndClassPrefix) {
   EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
 }
 
-// The section that registering "Sample Field" appends after area number - 1.
-std::string SampleSection(int number) {
-  const std::string digits = std::to_string(number);
-  return " \r\n \r\n[Area." + digits +
-         "]\r\nTitle=Sample Field\r\nLocal=Addon Scenery\\Sample\r\n"
-         "Active=TRUE\r\nRequired=FALSE\r\nLayer=" +
-         digits + "\r\nRemote=\r\n";
-}
-
 // The user closes the main window at a random moment while the run scans a
 // large library that it would register into: every close ends with status
 // 0 and no box, and the library is either unchanged or followed by a prefix
 // of the right section, never by a section with a number the scan had not
 // reached.
 TEST_F(EndToEnd, ClosingAtRandomMomentsDuringTheScanNeverMisnumbers) {
-  std::string library = "[General]\r\nTitle=FS9 World Scenery\r\n\r\n";
-  for (int area = 1; area <= 998; ++area) {
-    char header[32];
-    std::snprintf(header, sizeof header, "[Area.%03d]\r\n", area);
-    library += std::string(header) + "Title=Area " + std::to_string(area) + "\r\n;" +
-               std::string(30000, 'c') + "\r\n";
-  }
-  const std::string section = SampleSection(999);
-  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", "Sample Field\r\nAddon Scenery\\Sample\r\n"));
+  std::string library = Library(0);
+  for (int area = 1; area <= 998; ++area)
+    library += Areas(area, area) + ";" + std::string(30000, 'c') + "\r\n";
+  const std::string section = AreaSection(999);
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kSampleDescription));
   srand(20261208);
   for (int round = 0, rounds = Repeats(15, 2); round < rounds; ++round) {
     ASSERT_TRUE(WriteTextFile(folder_ + "/scenery.cfg", library));
