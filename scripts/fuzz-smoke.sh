@@ -6,7 +6,7 @@
 # A long run of one target: see fuzz/README.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+seconds=${1:-10}
 command -v clang++ >/dev/null || { echo "clang++ is missing" >&2; exit 1; }
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

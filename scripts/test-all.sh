@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test: the native build with AddressSanitizer and
+# Runs every test: the 32-bit Windows build's under Wine, its window tests
+# included (in a full-system emulator where the kernel runs no 32-bit
+# programs), meanwhile the native build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, the native tests under valgrind, the race tests
-# again with ThreadSanitizer, a short run of each fuzz target, then the
-# 32-bit and 64-bit Windows builds under Wine, their window tests included:
-# the 32-bit one in a full-system emulator where the kernel runs no 32-bit
-# programs, meanwhile. Each part's output goes to a log of its own under
+# again with ThreadSanitizer, a short run of each fuzz target, and the 64-bit
+# Windows build's tests. Each part's output goes to a log of its own under
 # build/test-logs; the end is a summary of the parts, whose last line is
 #   test-all: N passed, M failed
 set -uo pipefail
@@ -34,6 +34,7 @@ run_part() {
     tail -n 40 "$logs/$name.log"
   fi
   add_to_summary "$name" "$result" $((SECONDS - began))
+  [ "$result" = passed ]
 }
 
 # One part's line in the summary, then the cases its log says were not run
@@ -58,7 +59,7 @@ print_summary() {
 end_early() {
   trap - EXIT INT TERM
   if [ -n "$win32_pid" ] && kill -0 "$win32_pid" 2>/dev/null; then
-    echo "test-all: stopping the 32-bit tests in the emulator" >&2
+    echo "test-all: stopping the 32-bit tests" >&2
     kill -- -"$win32_pid" 2>/dev/null || kill "$win32_pid" 2>/dev/null
     pkill -f "vm32job=$PWD/build/vm32/" 2>/dev/null
     tail -n 60 "$logs/win32.log" 2>/dev/null
@@ -70,49 +71,42 @@ end_early() {
 }
 trap end_early EXIT INT TERM
 
-build_windows() {
-  for preset in win32 win64; do
-    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" || return 1
-  done
-}
-run_part build-windows build_windows
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
 
-# The 32-bit build, the one to ship. In the emulator it takes longer than all
-# the rest, so it runs meanwhile, in a process group of its own (which the
-# trap can stop), with its own Wine prefix and display.
-win32_began=$SECONDS
-if scenreg_can_run win32; then
-  run_part win32 bash scripts/wine-tests.sh win32
-else
-  echo "== win32, in the emulator meanwhile (log: $logs/win32.log)"
+# The 32-bit build's tests take longest, in the emulator most of all: they
+# run meanwhile, in a process group of their own (which the trap can stop),
+# with their own Wine prefix and display. In the emulator each randomised
+# case runs a few rounds instead of hundreds: every case still runs, and the
+# 64-bit build and the native tests run them all.
+if run_part build-win32 build win32; then
+  win32_began=$SECONDS
+  echo "== win32, meanwhile (log: $logs/win32.log)"
+  scenreg_can_run win32 || export SCENREG_E2E_FEW_REPEATS=1
   set -m
-  # Each randomised case runs a few rounds there, not hundreds: every case
-  # still runs, and the 64-bit build and the native tests run them all.
-  SCENREG_E2E_FEW_REPEATS=1 scenreg_where_32bit_runs bash scripts/wine-tests.sh win32 \
-    >"$logs/win32.log" 2>&1 &
+  scenreg_where_32bit_runs bash scripts/wine-tests.sh win32 >"$logs/win32.log" 2>&1 &
   win32_pid=$!
   set +m
+  unset SCENREG_E2E_FEW_REPEATS
 fi
 
-native() {
-  cmake --preset native >/dev/null && cmake --build --preset native && ctest --preset native
-}
+native() { build native && ctest --preset native; }
 run_part native native
 run_part valgrind bash scripts/valgrind-tests.sh
-tsan() {
-  cmake --preset native-tsan >/dev/null && cmake --build --preset native-tsan &&
-    ctest --preset native-tsan
-}
+tsan() { build native-tsan && ctest --preset native-tsan; }
 run_part tsan tsan
-run_part fuzz bash scripts/fuzz-smoke.sh "${SCENREG_FUZZ_SECONDS:-30}"
-run_part win64 bash scripts/wine-tests.sh win64
+run_part fuzz bash scripts/fuzz-smoke.sh "${SCENREG_FUZZ_SECONDS:-10}"
+win64() { build win64 && bash scripts/wine-tests.sh win64; }
+run_part win64 win64
 
 if [ -n "$win32_pid" ]; then
-  echo "== waiting for the 32-bit tests in the emulator"
+  echo "== waiting for the 32-bit tests"
   if wait "$win32_pid"; then result=passed; passed=$((passed + 1)); else
     result=FAILED; failed=$((failed + 1)); tail -n 60 "$logs/win32.log"; fi
   win32_pid=""
   add_to_summary win32 "$result" $((SECONDS - win32_began))
+else
+  failed=$((failed + 1))
+  summary+=("win32         FAILED      0 s  not run: its build failed")
 fi
 
 trap - EXIT INT TERM

@@ -12,7 +12,7 @@
 #
 # usage: vm32.sh COMMAND [ARGS...]
 # env:   SCENREG_VM32_TIMEOUT (seconds, default 3600), SCENREG_VM32_MEM (MiB,
-#        default 4096). WINEDEBUG, WINEPREFIX, CI and every SCENREG_ variable
+#        default 4096). WINEDEBUG, WINEPREFIX, WINEARCH, CI and every SCENREG_ variable
 #        but the loader probe's pass into the guest.
 set -euo pipefail
 scripts=$(cd "$(dirname "$0")" && pwd)
@@ -76,7 +76,7 @@ out="$cache/out.$$"
   echo '#!/bin/bash'
   printf 'export PATH=%q HOME=%q LANG=C.UTF-8 TMPDIR=/run/tmp\n' "$PATH" "${HOME:-/root}"
   echo 'mkdir -p /run/tmp'
-  for v in WINEDEBUG WINEPREFIX CI $(compgen -e | grep '^SCENREG_' | grep -v '^SCENREG_WINE'); do
+  for v in WINEDEBUG WINEPREFIX WINEARCH CI $(compgen -e | grep '^SCENREG_' | grep -v '^SCENREG_WINE'); do
     [ -n "${!v:-}" ] && printf 'export %s=%q\n' "$v" "${!v}"
   done
   printf 'cd %q || exit 97\n' "$PWD"

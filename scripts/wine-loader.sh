@@ -81,9 +81,7 @@ scenreg_wine() {
 
 # Runs a command where this machine's 32-bit programs run: here when the
 # kernel runs them, else in the emulator (scripts/vm32.sh). Called from the
-# checkout's top folder, where the command starts either way. The emulator's
-# guest keeps a Wine prefix of its own in the build folder, which the host's
-# Wine never touches.
+# checkout's top folder, where the command starts either way.
 scenreg_where_32bit_runs() {
   if scenreg_can_run win32; then
     "$@"
@@ -92,8 +90,10 @@ scenreg_where_32bit_runs() {
   echo "In the emulator, as $SCENREG_WINE_NO_32BIT: $*"
   # The end-to-end tests make named pipes and immutable files, which the
   # shared root file system cannot hold: their folders go on the guest's own
-  # tmpfs (/run).
-  WINEPREFIX="$PWD/build/vm32/wineprefix" SCENREG_E2E_SCRATCH=/run/scenreg-e2e \
+  # tmpfs (/run). So does the Wine prefix, a 32-bit one made anew each time:
+  # there it takes about a minute, where a 64-bit one on the shared file
+  # system takes a quarter of an hour.
+  WINEPREFIX=/run/wineprefix WINEARCH=win32 SCENREG_E2E_SCRATCH=/run/scenreg-e2e \
     bash scripts/vm32.sh "$@"
 }
 

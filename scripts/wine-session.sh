@@ -20,8 +20,11 @@ fi
 
 scenreg_new_prefix=0
 [ -f "$WINEPREFIX/system.reg" ] || scenreg_new_prefix=1
-# The 64-bit loader sets up the prefix for both builds.
-"$scenreg_wine64_loader" wineboot -i >/dev/null 2>&1 || true
+# The 64-bit loader sets up a prefix for both builds; a 32-bit one
+# (WINEARCH=win32, the emulator's) is set up by the 32-bit loader.
+scenreg_boot_loader=$scenreg_wine64_loader
+[ "${WINEARCH:-}" != win32 ] || scenreg_boot_loader=$scenreg_wine32_loader
+"$scenreg_boot_loader" wineboot -i >/dev/null 2>&1 || true
 # A new prefix goes on being set up after wineboot returns (its 32-bit half
 # in programs of their own): wait until all of them have ended and the server
 # with them, so that the first test does not pay for it.

@@ -5,6 +5,8 @@
 # programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A prefix of each build's own, so that both builds' tests can run at once.
+export WINEPREFIX="${WINEPREFIX:-$PWD/build/$1/wineprefix}"
 source scripts/wine-session.sh
 # The first program of a new prefix can take minutes in the emulator, past a
 # test's time limit: one program that does nothing takes that first.
