@@ -310,6 +310,22 @@ std::vector<HWND> ProgramUnderTest::TopLevelWindows() const {
   return windows;
 }
 
+// Two rounds of a posted change of drawing (switched off, then on again,
+// which only clears and sets the visible style), each read back: the second
+// comes after what the first round's predecessors posted, such as a
+// dialog's cancel command on a close request.
+bool WaitUntilPostedHandled(HWND window) {
+  for (const bool redraw : {false, true}) {
+    PostMessageA(window, WM_SETREDRAW, redraw, 0);
+    for (const Deadline deadline(kWaitLimitMs);; Sleep(kPollMs)) {
+      if (!IsWindow(window)) return false;
+      if (static_cast<bool>(GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) == redraw) break;
+      if (deadline.passed()) return false;
+    }
+  }
+  return true;
+}
+
 bool WaitUntilGone(HWND window) {
   for (const Deadline deadline(kWaitLimitMs); IsWindow(window) && !deadline.passed();)
     Sleep(kPollMs);
@@ -401,6 +417,11 @@ void ProgramUnderTest::PressKey(HWND top_level, WORD virtual_key) {
     return;
   }
   std::printf("[harness] window not in front: the key stroke is posted to the focus\n");
+  HWND focus = FocusedControlOf(top_level);
+  PostKeyStroke(focus ? focus : top_level, virtual_key, false);
+}
+
+void ProgramUnderTest::PostKey(HWND top_level, WORD virtual_key) {
   HWND focus = FocusedControlOf(top_level);
   PostKeyStroke(focus ? focus : top_level, virtual_key, false);
 }

@@ -104,6 +104,10 @@ std::vector<WindowFacts> ChildrenOf(HWND window);
 bool WaitUntilGone(HWND window);
 // The control that has the keyboard focus in the window's thread.
 HWND FocusedControlOf(HWND window);
+// Waits until the window's thread has handled every message posted to it so
+// far, and those that they posted in turn: a check that a box ignored some
+// input waits for this, not for a time. False when the window is gone.
+bool WaitUntilPostedHandled(HWND window);
 
 // How a user ends the program by its main window.
 enum class CloseAction { kCloseMessage, kCloseCommand, kExitMenu, kAltF4 };
@@ -148,6 +152,8 @@ class ProgramUnderTest {
 
   // User actions.
   void PressKey(HWND top_level, WORD virtual_key);
+  // The key stroke posted to the focus, in order with other posted messages.
+  void PostKey(HWND top_level, WORD virtual_key);
   void Click(HWND button);
   void Answer(HWND box, BoxAnswer answer);
   // Menus opened on the way are photographed under the given name.
