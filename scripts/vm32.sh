@@ -9,11 +9,13 @@
 # Two things cannot live on 9p: Wine's server socket and the X server's. The
 # guest therefore gets its own TMPDIR (where Wine keeps its server folder) and
 # its own /tmp/.X11-unix, both on tmpfs; the rest of /tmp stays shared.
+# Named pipes, immutable files and Wine prefixes go on /run/disk, an ext4
+# file system in the guest's memory.
 #
 # usage: vm32.sh COMMAND [ARGS...]
 # env:   SCENREG_VM32_TIMEOUT (seconds, default 3600), SCENREG_VM32_MEM (MiB,
-#        default 4096). WINEDEBUG, WINEPREFIX, WINEARCH, CI and every SCENREG_ variable
-#        but the loader probe's pass into the guest.
+#        default 6144). WINEDEBUG, WINEPREFIX, WINEARCH, CI and every
+#        SCENREG_ variable but the loader probe's pass into the guest.
 set -euo pipefail
 scripts=$(cd "$(dirname "$0")" && pwd)
 cache="$scripts/../build/vm32"
@@ -76,6 +78,13 @@ out="$cache/out.$$"
   echo '#!/bin/bash'
   printf 'export PATH=%q HOME=%q LANG=C.UTF-8 TMPDIR=/run/tmp\n' "$PATH" "${HOME:-/root}"
   echo 'mkdir -p /run/tmp'
+  # The guest's own disk, in its memory: an ext4 file system at /run/disk.
+  # Not a bare tmpfs, which on this kernel keeps no user extended attributes,
+  # where Wine keeps the files' DOS attributes.
+  echo 'modprobe -q loop; modprobe -q ext4; mkdir -p /run/ram /run/disk'
+  echo 'mount -t tmpfs -o size=3g ram /run/ram && truncate -s 3g /run/ram/disk.img &&'
+  echo '  mkfs.ext4 -q -F /run/ram/disk.img && mount -o loop,discard /run/ram/disk.img /run/disk ||'
+  echo '  echo "vm32: no disk in memory at /run/disk" >&2'
   for v in WINEDEBUG WINEPREFIX WINEARCH CI $(compgen -e | grep '^SCENREG_' | grep -v '^SCENREG_WINE'); do
     [ -n "${!v:-}" ] && printf 'export %s=%q\n' "$v" "${!v}"
   done
@@ -88,7 +97,7 @@ out="$cache/out.$$"
 tail -n +1 -f "$out" 2>/dev/null | grep --line-buffered -v '^vm32-status=' &
 shower=$!
 timeout "${SCENREG_VM32_TIMEOUT:-3600}" qemu-system-x86_64 -accel tcg,thread=multi \
-  -cpu max,-smap,-smep -smp "$(nproc)" -m "${SCENREG_VM32_MEM:-4096}" -nographic -no-reboot \
+  -cpu max,-smap,-smep -smp "$(nproc)" -m "${SCENREG_VM32_MEM:-6144}" -nographic -no-reboot \
   -kernel "$kernel" -initrd "$initrd" \
   -virtfs local,path=/,mount_tag=host,security_model=passthrough,id=host,multidevs=remap \
   -append "console=ttyS0 quiet panic=-1 vm32job=$job" >"$cache/console.log" 2>&1 || true

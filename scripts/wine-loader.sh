@@ -90,10 +90,10 @@ scenreg_where_32bit_runs() {
   echo "In the emulator, as $SCENREG_WINE_NO_32BIT: $*"
   # The end-to-end tests make named pipes and immutable files, which the
   # shared root file system cannot hold: their folders go on the guest's own
-  # tmpfs (/run). So does the Wine prefix, a 32-bit one made anew each time:
-  # there it takes about a minute, where a 64-bit one on the shared file
-  # system takes a quarter of an hour.
-  WINEPREFIX=/run/wineprefix WINEARCH=win32 SCENREG_E2E_SCRATCH=/run/scenreg-e2e \
+  # disk in memory. So does the Wine prefix, a 32-bit one made anew each
+  # time: there it takes about a minute, where a 64-bit one on the shared
+  # file system takes a quarter of an hour.
+  WINEPREFIX=/run/disk/wineprefix WINEARCH=win32 SCENREG_E2E_SCRATCH=/run/disk/scenreg-e2e \
     bash scripts/vm32.sh "$@"
 }
 
