@@ -87,6 +87,9 @@ if run_part build-win32 build win32; then
   win32_pid=$!
   set +m
   unset SCENREG_E2E_FEW_REPEATS
+  # The parts from here on give way to it, the longest: they start at a
+  # lower priority, as everything this script starts from now on does.
+  renice -n 10 -p $$ >/dev/null
 fi
 
 native() { build native && ctest --preset native; }
