@@ -27,8 +27,8 @@ class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY"))
-      GTEST_SKIP() << "DISPLAY is not set: these tests need an X display for Wine "
-                      "(for example Xvfb :99 and DISPLAY=:99)";
+      GTEST_SKIP() << "not run: DISPLAY is not set, and these tests need an X display for "
+                      "Wine (for example Xvfb :99 and DISPLAY=:99)";
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     name_ = std::string(info->test_suite_name()) + "-" + info->name();
     for (char& c : name_)

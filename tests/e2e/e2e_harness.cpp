@@ -417,8 +417,7 @@ void ProgramUnderTest::PressKey(HWND top_level, WORD virtual_key) {
     return;
   }
   std::printf("[harness] window not in front: the key stroke is posted to the focus\n");
-  HWND focus = FocusedControlOf(top_level);
-  PostKeyStroke(focus ? focus : top_level, virtual_key, false);
+  PostKey(top_level, virtual_key);
 }
 
 void ProgramUnderTest::PostKey(HWND top_level, WORD virtual_key) {
