@@ -43,8 +43,9 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 # Where the kernel runs no 32-bit programs, the 32-bit build runs in a
-# full-system emulator with Debian's own kernel (scripts/vm32.sh).
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# full-system emulator with Debian's own kernel (scripts/vm32.sh); so it does
+# where SCENREG_WINE_32BIT=0 asks for that path (scripts/wine-loader.sh).
+if [ "${SCENREG_WINE_32BIT:-}" = 0 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   emulator=()
   command -v qemu-system-x86_64 >/dev/null || emulator+=(qemu-system-x86)
   ls /boot/vmlinuz-* >/dev/null 2>&1 || emulator+=(linux-image-amd64)

@@ -22,7 +22,7 @@ cache="$scripts/../build/vm32"
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
-kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
+kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1) || true
 if [ -z "$kernel" ] || ! command -v qemu-system-x86_64 >/dev/null || [ ! -x /bin/busybox ]; then
   echo "vm32.sh: the emulator needs qemu-system-x86, linux-image-amd64 and busybox-static" \
     "(scripts/install-deps.sh installs them)" >&2
