@@ -18,8 +18,8 @@ std::string LongWelcomeText() {
   return text;
 }
 
-const ::testing::Environment* const window_frames =
-    ::testing::AddGlobalTestEnvironment(new WindowFrames({"scenreg.exe"}));
+const ::testing::Environment* const unmanaged_windows =
+    ::testing::AddGlobalTestEnvironment(new UnmanagedWindows({"scenreg.exe"}));
 
 class DialogBox : public EndToEndTest {
  protected:

@@ -44,12 +44,12 @@ class EndToEndTest : public ::testing::Test {
   std::string folder_;
 };
 
-// Has Wine draw the frames of the named programs while the tests run.
-class WindowFrames : public ::testing::Environment {
+// The named programs' windows are left unmanaged while the tests run.
+class UnmanagedWindows : public ::testing::Environment {
  public:
-  explicit WindowFrames(std::vector<std::string> programs) : programs_(std::move(programs)) {}
-  void SetUp() override { DrawFramesUnderWine(programs_); }
-  void TearDown() override { StopDrawingFrames(); }
+  explicit UnmanagedWindows(std::vector<std::string> programs) : programs_(std::move(programs)) {}
+  void SetUp() override { UnmanageWindowsUnderWine(programs_); }
+  void TearDown() override { RestoreWindowManagement(); }
 
  private:
   std::vector<std::string> programs_;

@@ -19,7 +19,7 @@ constexpr UINT kExitCommand = 10;
 constexpr std::size_t kMaxText = 32768;
 
 std::atomic<int> helper_calls{0};
-std::vector<std::string> frame_keys_added;
+std::vector<std::string> unmanaged_keys_added;
 
 bool FileExists(const std::string& unix_path) {
   return GetFileAttributesA(WindowsPath(unix_path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -163,7 +163,7 @@ std::optional<std::string> ReadTextFile(const std::string& unix_path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void DrawFramesUnderWine(const std::vector<std::string>& program_names) {
+void UnmanageWindowsUnderWine(const std::vector<std::string>& program_names) {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return;
   for (const std::string& name : program_names) {
@@ -172,24 +172,23 @@ void DrawFramesUnderWine(const std::vector<std::string>& program_names) {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
                         nullptr, &handle, nullptr) != ERROR_SUCCESS)
       continue;
-    if (RegQueryValueExA(handle, "Decorated", nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      RegSetValueExA(handle, "Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-      frame_keys_added.push_back(key);
+    if (RegQueryValueExA(handle, "Managed", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      RegSetValueExA(handle, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+      unmanaged_keys_added.push_back(key);
     }
     RegCloseKey(handle);
   }
 }
 
-void StopDrawingFrames() {
-  for (const std::string& key : frame_keys_added) {
+void RestoreWindowManagement() {
+  for (const std::string& key : unmanaged_keys_added) {
     HKEY handle = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_WRITE, &handle) != ERROR_SUCCESS)
       continue;
-    RegDeleteValueA(handle, "Decorated");
+    RegDeleteValueA(handle, "Managed");
     RegCloseKey(handle);
   }
-  frame_keys_added.clear();
+  unmanaged_keys_added.clear();
 }
 
 bool ScreenshotWanted(const std::string& name) {

@@ -64,12 +64,14 @@ bool CreateNamedPipeFile(const std::string& unix_path);
 bool WriteTextFile(const std::string& unix_path, const std::string& bytes);
 std::optional<std::string> ReadTextFile(const std::string& unix_path);
 
-// Under Wine without a window manager nobody draws window frames; for the
-// programs' names, Wine is told to draw them itself, so that the screenshots
-// show captions. Values the harness added are taken away again by
-// StopDrawingFrames. Does nothing on Windows.
-void DrawFramesUnderWine(const std::vector<std::string>& program_names);
-void StopDrawingFrames();
+// Under Wine without a window manager, a window left to one has no frame,
+// and each time one is hidden (a box that closes) Wine waits two seconds for
+// the manager's answer. The named programs' windows are therefore left
+// unmanaged: Wine draws their frames itself, so that the screenshots show
+// captions, and takes them away at once. Values the harness added are taken
+// away again by RestoreWindowManagement. Does nothing on Windows.
+void UnmanageWindowsUnderWine(const std::vector<std::string>& program_names);
+void RestoreWindowManagement();
 
 // True for the boxes whose pictures the README shows (see
 // scripts/update-doc-screenshots.sh): only those are photographed on the

@@ -169,8 +169,8 @@ std::vector<RunCase> Cases() {
   return cases;
 }
 
-const ::testing::Environment* const window_frames =
-    ::testing::AddGlobalTestEnvironment(new WindowFrames({"scenreg.exe"}));
+const ::testing::Environment* const unmanaged_windows =
+    ::testing::AddGlobalTestEnvironment(new UnmanagedWindows({"scenreg.exe", "scenunreg.exe"}));
 
 class Acceptance : public EndToEndTest {
  protected:

@@ -33,11 +33,11 @@ std::string BoxText(HWND box) {
 }
 
 int RunSample(const std::string& program_path, const std::string& folder, bool answer) {
-  DrawFramesUnderWine({"scenreg.exe"});
+  UnmanageWindowsUnderWine({"scenreg.exe"});
   ProgramUnderTest program;
   if (!program.Start(program_path, folder)) {
     std::printf("scenreg.exe could not be started (system error %lu)\n", GetLastError());
-    StopDrawingFrames();
+    RestoreWindowManagement();
     return 2;
   }
   std::set<HWND> boxes_seen;
@@ -62,7 +62,7 @@ int RunSample(const std::string& program_path, const std::string& folder, bool a
     Sleep(kPollMs);
     if (answer && answer_deadline.passed()) break;
   }
-  StopDrawingFrames();
+  RestoreWindowManagement();
   const std::optional<DWORD> status = program.WaitForExit(5000);
   if (!status) {
     std::printf("scenreg.exe did not end; it was stopped\n");

@@ -34,8 +34,8 @@ int Height(const RECT& rect) {
   return rect.bottom - rect.top;
 }
 
-const ::testing::Environment* const window_frames =
-    ::testing::AddGlobalTestEnvironment(new WindowFrames({"scenreg.exe", "setup.exe"}));
+const ::testing::Environment* const unmanaged_windows =
+    ::testing::AddGlobalTestEnvironment(new UnmanagedWindows({"scenreg.exe", "setup.exe"}));
 
 class EndToEnd : public EndToEndTest {
  protected:
