@@ -8,6 +8,18 @@ cd "$(dirname "$0")/.."
 # A prefix of each build's own, so that both builds' tests can run at once.
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/$1/wineprefix}"
 source scripts/wine-session.sh
+# In the emulator the test command starts this while the build still runs,
+# so that the machine's start and its new prefix take place meanwhile: the
+# build's result comes in a file, "passed" or "failed".
+if [ -n "${SCENREG_BUILD_RESULT:-}" ]; then
+  start=$SECONDS
+  until [ -e "$SCENREG_BUILD_RESULT" ] || [ $((SECONDS - start)) -ge 1800 ]; do sleep 1; done
+  echo "Waited $((SECONDS - start)) s for the $1 build."
+  if [ "$(cat "$SCENREG_BUILD_RESULT" 2>/dev/null)" != passed ]; then
+    echo "not run: the $1 build failed"
+    exit 1
+  fi
+fi
 # The first program of a new prefix can take minutes in the emulator, past a
 # test's time limit: one program that does nothing takes that first.
 start=$SECONDS
