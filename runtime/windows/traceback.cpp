@@ -47,6 +47,7 @@ constexpr DWORD kMachine = IMAGE_FILE_MACHINE_I386;
 #endif
 using SymInitializeEntry = BOOL(WINAPI*)(HANDLE, PCSTR, BOOL);
 using SymCleanupEntry = BOOL(WINAPI*)(HANDLE);
+using SymSetOptionsEntry = DWORD(WINAPI*)(DWORD);
 using ApiVersionEntry = LPAPI_VERSION(WINAPI*)(LPAPI_VERSION);
 
 struct ImageHelp {
@@ -54,6 +55,7 @@ struct ImageHelp {
   FunctionTableAccessEntry function_table_access;
   SymInitializeEntry sym_initialize;
   SymCleanupEntry sym_cleanup;
+  SymSetOptionsEntry sym_set_options;
   ApiVersionEntry api_version;
 };
 
@@ -69,6 +71,7 @@ bool LoadImageHelp(HMODULE library, ImageHelp& help) {
          LoadEntry(library, kFunctionTableAccessName, help.function_table_access) &&
          LoadEntry(library, "SymInitialize", help.sym_initialize) &&
          LoadEntry(library, "SymCleanup", help.sym_cleanup) &&
+         LoadEntry(library, "SymSetOptions", help.sym_set_options) &&
          LoadEntry(library, "ImagehlpApiVersionEx", help.api_version);
 }
 
@@ -108,6 +111,7 @@ void WalkStack(const ImageHelp& help, TextSink& sink) {
   API_VERSION wanted{4, 0, API_VERSION_NUMBER, 0};
   help.api_version(&wanted);
   HANDLE process = GetCurrentProcess();
+  help.sym_set_options(SYMOPT_DEFERRED_LOADS);
   if (!help.sym_initialize(process, nullptr, TRUE)) return;
 
   // The walk changes the context it is given, so it works on a copy.
