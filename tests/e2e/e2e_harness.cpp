@@ -101,8 +101,12 @@ std::string ProgramPath() {
   return BuildFolder() + "/scenreg.exe";
 }
 
+bool FewRepeats() {
+  return std::getenv("SCENREG_E2E_FEW_REPEATS") != nullptr;
+}
+
 int Repeats(int all, int few) {
-  return std::getenv("SCENREG_E2E_FEW_REPEATS") != nullptr ? few : all;
+  return FewRepeats() ? few : all;
 }
 
 bool RunUnixHelper(const std::vector<std::string>& arguments) {

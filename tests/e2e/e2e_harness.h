@@ -49,7 +49,9 @@ inline constexpr int kWelcomeTextId = 1003;
 
 // How many rounds a randomised case runs: all of them, or a few where each
 // program start costs seconds (SCENREG_E2E_FEW_REPEATS set, as the test
-// command does in the emulator).
+// command does in the emulator). There a table's rows that vary only the
+// data, not the way through the system, are left to the other runs.
+bool FewRepeats();
 int Repeats(int all, int few);
 
 // Runs the Linux helper script and waits until it has finished. False on a

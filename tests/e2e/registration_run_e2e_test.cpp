@@ -382,15 +382,16 @@ struct RemovalCase {
   std::optional<std::string> library;  // none: no scenery.cfg
   bool held = false;
   bool earlier_backup = false;
+  bool text_only = false;  // the first row's way, another library text
 };
 
 TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
   const RemovalCase kCases[] = {
       {"twelve areas", Library(12)},
-      {"120 real areas", RealLibrary("fs9-default-120-areas.cfg")},
-      {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg")},
-      {"bundled sample", RealLibrary("../../sample/simulator/scenery.cfg")},
-      {"last line a header without line end", Library(12) + "[Extra]"},
+      {"120 real areas", RealLibrary("fs9-default-120-areas.cfg"), false, false, true},
+      {"124 real areas", RealLibrary("fs9-resource-titles-124-areas.cfg"), false, false, true},
+      {"bundled sample", RealLibrary("../../sample/simulator/scenery.cfg"), false, false, true},
+      {"last line a header without line end", Library(12) + "[Extra]", false, false, true},
       {"no library", std::nullopt},
       {"held library", Library(12), true, true},
       {"hidden, read-only earlier backup", Library(12), false, true},
@@ -398,6 +399,7 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
   const std::string backup = folder_ + "/scenery.cfg.before-scenunreg";
   const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
   for (const RemovalCase& run : kCases) {
+    if (run.text_only && FewRepeats()) continue;
     SCOPED_TRACE(run.name);
     ASSERT_TRUE(run.library || std::string(run.name) == "no library") << "library not found";
     ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
