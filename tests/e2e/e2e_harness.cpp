@@ -105,10 +105,6 @@ bool FewRepeats() {
   return std::getenv("SCENREG_E2E_FEW_REPEATS") != nullptr;
 }
 
-int Repeats(int all, int few) {
-  return FewRepeats() ? few : all;
-}
-
 bool RunUnixHelper(const std::vector<std::string>& arguments) {
   const std::string marker_folder = BuildFolder() + "/e2e/markers";
   CreateDirectoryA(WindowsPath(BuildFolder() + "/e2e").c_str(), nullptr);

@@ -52,7 +52,9 @@ inline constexpr int kWelcomeTextId = 1003;
 // command does in the emulator). There a table's rows that vary only the
 // data, not the way through the system, are left to the other runs.
 bool FewRepeats();
-int Repeats(int all, int few);
+inline int Repeats(int all, int few) {
+  return FewRepeats() ? few : all;
+}
 
 // Runs the Linux helper script and waits until it has finished. False on a
 // timeout or when the helper reports a failure.

@@ -296,8 +296,7 @@ TEST_F(EndToEnd, ClosingAtRandomMomentsDuringTheScanNeverMisnumbers) {
     Sleep(delay_ms);
     SCOPED_TRACE("round " + std::to_string(round) + ", close after " + std::to_string(delay_ms) +
                  " ms");
-    if (main_window && IsWindow(main_window))
-      program.Close(main_window, CloseAction::kCloseMessage);
+    if (IsWindow(main_window)) program.Close(main_window, CloseAction::kCloseMessage);
     EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("closing")), 0u);
     EXPECT_EQ(program.boxes_seen_while_waiting(), 0);
     const std::optional<std::string> after = ReadTextFile(folder_ + "/scenery.cfg");
