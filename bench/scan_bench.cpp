@@ -108,10 +108,10 @@ long OwnPeakResidentKib() {
 int ScanInFolder(const char* folder) {
   if (chdir(folder) != 0) return 2;
   SetIoLockingMode(0);
-  std::int32_t last_area_number = 0;
-  const LibraryScan scan = ScanLibrary(MakeTextField<20>(kScannedTitle), last_area_number);
+  std::int32_t largest_area_number = 0;
+  const LibraryScan scan = ScanLibrary(MakeTextField<20>(kScannedTitle), largest_area_number);
   CloseAllUnits();
-  std::printf("%d headers, last %d, %s\n", scan.header_count, last_area_number,
+  std::printf("%d headers, largest %d, %s\n", scan.header_count, largest_area_number,
               scan.already_entered ? "entered" : "not entered");
   std::printf("peak %ld\n", OwnPeakResidentKib());
   return 0;

@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::ServeFile(kLibraryFileName, library);
 
   const std::int32_t initial_number = static_cast<std::int32_t>(size);
-  std::int32_t last_area_number = initial_number;
-  const LibraryScan scan = ScanLibrary(MakeTextField<20>(title), last_area_number);
+  std::int32_t largest_area_number = initial_number;
+  const LibraryScan scan = ScanLibrary(MakeTextField<20>(title), largest_area_number);
   Check(!UnitFileName(kLibraryUnit).empty());
   CloseAllUnits();
 
@@ -59,8 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view word = std::string_view(line).substr(0, 6);
     if (word == "[Area." || word == "[area." || word == "[AREA.") {
       ++headers;
-      if (ReadIntegerFromText(std::string_view(line).substr(6, 3), number, kWithExit) != kIoSuccess)
-        continue;
+      const std::string_view columns = std::string_view(line).substr(6);
+      std::int32_t carried = 0;
+      if (ReadIntegerFromText(columns.substr(0, columns.find(']')), carried, kWithExit) ==
+              kIoSuccess &&
+          carried < 1000)
+        number = std::max(number, carried);
     }
     if (line.compare(0, 26, title_line) == 0) {
       entered = true;
@@ -69,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(scan.already_entered == entered);
   Check(scan.header_count == headers);
-  Check(last_area_number == number);
+  Check(largest_area_number == number);
   return 0;
 }

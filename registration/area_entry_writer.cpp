@@ -14,15 +14,15 @@ constexpr std::int64_t kLargestAreaNumber = 999;
 
 // Wide enough that a count or number at the top of the 32-bit range cannot
 // overflow here.
-std::int64_t NewAreaNumber(std::int32_t header_count, std::int32_t last_area_number) {
-  return std::int64_t{std::max(header_count, last_area_number)} + 1;
+std::int64_t NewAreaNumber(std::int32_t header_count, std::int32_t largest_area_number) {
+  return std::int64_t{std::max(header_count, largest_area_number)} + 1;
 }
 
 }  // namespace
 
-AreaEntryResult WriteAreaEntry(std::int32_t header_count, std::int32_t last_area_number,
+AreaEntryResult WriteAreaEntry(std::int32_t header_count, std::int32_t largest_area_number,
                                const TextField<20>& title, const TextField<80>& local_path) {
-  const std::int64_t area_number = NewAreaNumber(header_count, last_area_number);
+  const std::int64_t area_number = NewAreaNumber(header_count, largest_area_number);
   // A number that does not fit would be written as "***": a section the
   // simulator cannot read and that misleads the numbering of later runs.
   // Refuse before the library is touched, while the unit still names it.

@@ -18,10 +18,11 @@ enum class AreaEntryResult {
 };
 
 // Expects scenery.cfg open as the library unit from the scan. The section is
-// numbered one after the larger of the last area number and the header count.
+// numbered one after the larger of the largest area number and the header
+// count, so that it is a number no header carries.
 // Closes the unit, reopens it for appending, writes the nine records of the
 // section and closes it again. Every file failure on the way ends the program.
-AreaEntryResult WriteAreaEntry(std::int32_t header_count, std::int32_t last_area_number,
+AreaEntryResult WriteAreaEntry(std::int32_t header_count, std::int32_t largest_area_number,
                                const TextField<20>& title, const TextField<80>& local_path);
 
 }  // namespace scenreg

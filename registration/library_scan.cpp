@@ -37,28 +37,23 @@ bool IsTitleLine(std::string_view line, const TitleLine& title_line) {
 
 namespace {
 
-// Columns 7 to 9 of a header as its area number. Three digits, the form the
-// simulator writes, are the number as they stand; any other form is read by
-// the integer read, blank-padded like the rest of the field, which leaves 0
-// where it fails.
-void ReadAreaNumber(std::string_view header, std::int32_t& number) {
-  if (header.size() >= 9) {
-    const unsigned hundreds = static_cast<unsigned char>(header[6]) - '0';
-    const unsigned tens = static_cast<unsigned char>(header[7]) - '0';
-    const unsigned ones = static_cast<unsigned char>(header[8]) - '0';
-    if (hundreds < 10 && tens < 10 && ones < 10) {
-      number = static_cast<std::int32_t>(hundreds * 100 + tens * 10 + ones);
-      return;
-    }
-  }
-  TextField<3> columns;
-  AssignText(columns.span(), header.substr(std::min(header.size(), std::size_t{6}), 3));
-  ReadIntegerFromText(columns.view(), number, kWithExit);
+// The number a header carries: the text from column 7 up to the first "]",
+// or to the end of the line's 80 columns, read by the integer read, in which
+// blanks do not count. Only a number below 1000 counts toward the largest:
+// a new number is never above 999, so a larger one cannot meet it.
+void RaiseToAreaNumber(std::string_view header, std::int32_t& largest) {
+  constexpr std::size_t kNumberColumn = 6;
+  constexpr std::size_t kLineColumns = 80;
+  std::string_view text = header.substr(0, kLineColumns).substr(kNumberColumn);
+  text = text.substr(0, text.find(']'));
+  std::int32_t number = 0;
+  if (ReadIntegerFromText(text, number, kWithExit) == kIoSuccess && number < 1000)
+    largest = std::max(largest, number);
 }
 
 }  // namespace
 
-LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_number) {
+LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& largest_area_number) {
   OpenUnit(kLibraryUnit, kLibraryFileName, "formatted");
   const TitleLine title_line = MakeTitleLine(title);
 
@@ -77,7 +72,7 @@ LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_numb
       // Counted before the number is read, whatever the number turns out to
       // be; the counter saturates instead of overflowing on absurd input.
       if (scan.header_count < INT32_MAX) ++scan.header_count;
-      ReadAreaNumber(line, last_area_number);
+      RaiseToAreaNumber(line, largest_area_number);
     } else if (IsTitleLine(line, title_line)) {
       scan.already_entered = true;
       break;

@@ -1,6 +1,6 @@
 // The scan of the simulator's scenery library, scenery.cfg: one forward pass
-// that counts the area headers, keeps the number of the last one and stops
-// at the add-on's own "Title=" line.
+// that counts the area headers, keeps the largest number they carry and
+// stops at the add-on's own "Title=" line.
 #pragma once
 
 #include <cstdint>
@@ -36,10 +36,11 @@ struct LibraryScan {
 
 // Opens scenery.cfg as the library unit (creating it when missing; a failed
 // open ends the program) and reads it to its end or to the add-on's title
-// line. The unit is left open on both results. last_area_number receives the
-// number of the last header read (0 when that number was unreadable); it is
-// deliberately not reset here, so a library without headers leaves the
-// caller's value as it was.
-LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& last_area_number);
+// line. The unit is left open on both results. largest_area_number is raised
+// to the largest number below 1000 that a header read carries, in whatever
+// order the headers come; a header whose number is unreadable adds nothing.
+// It is not reset here, so a library without headers leaves the caller's
+// value as it was.
+LibraryScan ScanLibrary(const TextField<20>& title, std::int32_t& largest_area_number);
 
 }  // namespace scenreg

@@ -16,7 +16,7 @@ constexpr std::int32_t kRecognisedHeaderCount = 12;
 // The run's values live for the whole process; one dialog record serves
 // both boxes in turn.
 AddonDescription description;
-std::int32_t last_area_number = 0;
+std::int32_t largest_area_number = 0;
 LibraryScan scan;
 DialogRecord dialog;
 
@@ -67,14 +67,14 @@ void RunRegistration() {
       AskWelcome() == kNoThanksButton)
     EndRun();
 
-  scan = ScanLibrary(description.title, last_area_number);
+  scan = ScanLibrary(description.title, largest_area_number);
   if (scan.already_entered) EndRun();
   if (scan.header_count < kRecognisedHeaderCount) {
     ShowSorry();
     EndRun();
   }
 
-  WriteAreaEntry(scan.header_count, last_area_number, description.title, description.local_path);
+  WriteAreaEntry(scan.header_count, largest_area_number, description.title, description.local_path);
   EndRun();
 }
 

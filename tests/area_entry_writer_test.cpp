@@ -12,6 +12,7 @@
 namespace scenreg {
 namespace {
 
+using testing::Areas;
 using testing::AreaSection;
 using testing::FaultPlan;
 using testing::FileDiagnostic;
@@ -22,11 +23,11 @@ using testing::ScratchFolder;
 using testing::WriteFile;
 
 // Opens the library as the scan leaves it and runs the writer.
-AreaEntryResult WriteAfterOpen(std::int32_t header_count, std::int32_t last_area_number,
+AreaEntryResult WriteAfterOpen(std::int32_t header_count, std::int32_t largest_area_number,
                                std::string_view title = testing::kSampleTitle,
                                std::string_view local_path = testing::kSampleFolder) {
   OpenUnit(kLibraryUnit, kLibraryFileName);
-  return WriteAreaEntry(header_count, last_area_number, MakeTextField<20>(title),
+  return WriteAreaEntry(header_count, largest_area_number, MakeTextField<20>(title),
                         MakeTextField<80>(local_path));
 }
 
@@ -53,10 +54,10 @@ TEST(AreaEntryWriter, ExampleSectionIsAppendedByteForByte) {
   }
 }
 
-TEST(AreaEntryWriter, NumberIsOneAfterTheLargerOfCountAndLastNumber) {
+TEST(AreaEntryWriter, NumberIsOneAfterTheLargerOfCountAndLargestNumber) {
   struct Case {
     std::int32_t header_count;
-    std::int32_t last_area_number;
+    std::int32_t largest_area_number;
     int number;
   };
   const Case cases[] = {
@@ -67,7 +68,7 @@ TEST(AreaEntryWriter, NumberIsOneAfterTheLargerOfCountAndLastNumber) {
     SCOPED_TRACE(c.number);
     ScratchFolder scratch;
     WriteFile(kLibraryFileName, "x\r\n");
-    EXPECT_EQ(WriteAfterOpen(c.header_count, c.last_area_number), AreaEntryResult::kWritten);
+    EXPECT_EQ(WriteAfterOpen(c.header_count, c.largest_area_number), AreaEntryResult::kWritten);
     EXPECT_EQ(ReadFile(kLibraryFileName), "x\r\n" + AreaSection(c.number));
   }
 }
@@ -102,7 +103,7 @@ TEST(AreaEntryWriter, TitleAndPathAreTrimmedOnTheRightOnly) {
 TEST(AreaEntryWriter, NumberAbove999LeavesTheLibraryUnchanged) {
   struct Case {
     std::int32_t header_count;
-    std::int32_t last_area_number;
+    std::int32_t largest_area_number;
   };
   const Case cases[] = {{12, 999}, {999, 12}, {1500, 2000}, {INT32_MAX, INT32_MAX}};
   for (const Case& c : cases) {
@@ -111,7 +112,7 @@ TEST(AreaEntryWriter, NumberAbove999LeavesTheLibraryUnchanged) {
     const std::string library = "[Area.998]\r\nTitle=A\r\n\r\n[Area.999]\r\nTitle=B";
     WriteFile(kLibraryFileName, library);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(WriteAfterOpen(c.header_count, c.last_area_number),
+    EXPECT_EQ(WriteAfterOpen(c.header_count, c.largest_area_number),
               AreaEntryResult::kRefusedNumberTooLarge);
     EXPECT_EQ(
         ::testing::internal::GetCapturedStderr(),
@@ -138,37 +139,45 @@ TEST(AreaEntryWriterDeathTest, FailedWriteEndsTheProgramKeepingEarlierRecords) {
 }
 #endif
 
-// The two real libraries, scanned and extended in a scratch copy; a second
-// run with the same description finds the section and writes nothing.
-TEST(AreaEntryWriter, RealLibrariesAreExtendedExactly) {
+// The two real libraries and libraries whose headers are out of order,
+// scanned and extended in a scratch copy, with a number no header carries;
+// a second run with the same description finds the section and writes
+// nothing.
+TEST(AreaEntryWriter, LibrariesAreExtendedExactly) {
   struct Case {
-    std::string file;
+    std::string name;
+    std::string library;
     std::int32_t header_count;
+    int number;
   };
+  std::string unpadded;
+  for (int area = 1; area <= 12; ++area) unpadded += "[Area." + std::to_string(area) + "]\r\n";
   const Case cases[] = {
-      {"fs9-default-120-areas.cfg", 120},
-      {"fs9-resource-titles-124-areas.cfg", 124},
+      {"default library", ReadFile(RealWorldFolder() / "fs9-default-120-areas.cfg"), 120, 121},
+      {"resource titles", ReadFile(RealWorldFolder() / "fs9-resource-titles-124-areas.cfg"), 124,
+       125},
+      {"a gap, then a lower number", Areas(1, 12) + Areas(15, 15) + Areas(13, 13), 14, 16},
+      {"unpadded numbers", unpadded + "[Area.14]\r\n", 13, 15},
+      {"one lower number last", Areas(1, 120) + Areas(50, 50), 121, 122},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const std::string original = ReadFile(RealWorldFolder() / c.file);
-    ASSERT_FALSE(original.empty());
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.library.empty());
     ScratchFolder scratch;
-    WriteFile(kLibraryFileName, original);
+    WriteFile(kLibraryFileName, c.library);
     const TextField<20> title = MakeTextField<20>(testing::kSampleTitle);
     const TextField<80> local_path = MakeTextField<80>(testing::kSampleFolder);
 
-    std::int32_t last_area_number = 0;
-    const LibraryScan scan = ScanLibrary(title, last_area_number);
+    std::int32_t largest_area_number = 0;
+    const LibraryScan scan = ScanLibrary(title, largest_area_number);
     EXPECT_FALSE(scan.already_entered);
     EXPECT_EQ(scan.header_count, c.header_count);
-    EXPECT_EQ(last_area_number, c.header_count);
-    EXPECT_EQ(WriteAreaEntry(scan.header_count, last_area_number, title, local_path),
+    EXPECT_EQ(WriteAreaEntry(scan.header_count, largest_area_number, title, local_path),
               AreaEntryResult::kWritten);
-    const std::string extended = original + AreaSection(c.header_count + 1);
+    const std::string extended = c.library + AreaSection(c.number);
     EXPECT_EQ(ReadFile(kLibraryFileName), extended);
 
-    const LibraryScan again = ScanLibrary(title, last_area_number);
+    const LibraryScan again = ScanLibrary(title, largest_area_number);
     EXPECT_TRUE(again.already_entered);
     EXPECT_EQ(again.header_count, c.header_count + 1);
     CloseAllUnits();

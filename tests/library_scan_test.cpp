@@ -20,77 +20,102 @@ using testing::WriteFile;
 struct ScanOutcome {
   bool already_entered;
   std::int32_t header_count;
-  std::int32_t last_area_number;
+  std::int32_t largest_area_number;
 };
 
-// Scans the library text in a fresh folder; last_area_number starts at the
-// given value, as the caller's static value would.
+// Scans the library text in a fresh folder; largest_area_number starts at
+// the given value, as the caller's static value would.
 ScanOutcome ScanText(const std::string& library, std::string_view title = "Sample Field",
-                     std::int32_t last_area_number = 0) {
+                     std::int32_t largest_area_number = 0) {
   ScratchFolder scratch;
   WriteFile(kLibraryFileName, library);
-  const LibraryScan scan = ScanLibrary(MakeTextField<20>(title), last_area_number);
+  const LibraryScan scan = ScanLibrary(MakeTextField<20>(title), largest_area_number);
   EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
-  return {scan.already_entered, scan.header_count, last_area_number};
+  return {scan.already_entered, scan.header_count, largest_area_number};
 }
 
 TEST(LibraryScan, HeaderLines) {
   struct Case {
     std::string line;
     std::int32_t header_count;
-    std::int32_t last_area_number;
+    std::int32_t number;  // what the header adds toward the largest
   };
   const Case cases[] = {
+      // The number up to the first "]", blanks not counting.
       {"[Area.001]", 1, 1},
-      {"[Area. 42]", 1, 42},
-      {"[Area.1234]", 1, 123},
-      {"[Area.-05]", 1, -5},
-      {"[Area.12]", 1, 0},
+      {"[Area.015]", 1, 15},
+      {"[Area. 15]", 1, 15},
+      {"[Area.15]", 1, 15},
+      {"[Area.4 2]", 1, 42},
+      {"[Area.999]", 1, 999},
+      {"[area.007]", 1, 7},
+      {"[AREA.008]", 1, 8},
+      // Without a "]", up to column 80.
+      {"[Area." + std::string(73, ' ') + "79", 1, 7},
+      // Counted, but adding nothing: 1000 or more, below 1, unreadable.
+      {"[Area.1000]", 1, 0},
+      {"[Area.1234]", 1, 0},
+      {"[Area.99999999999]", 1, 0},
+      {"[Area.-05]", 1, 0},
       {"[Area.]", 1, 0},
       {"[Area.", 1, 0},
-      {"[Area.4 2]", 1, 42},
+      {"[Area.+]", 1, 0},
+      {"[Area.1A]", 1, 0},
       {"[Area.0x1]", 1, 0},
       {"[Area.\t12]", 1, 0},
       {std::string("[Area.\0\0\0]", 10), 1, 0},
-      {"[area.007]", 1, 7},
-      {"[AREA.008]", 1, 8},
       // Not headers: other case mixes, a blank or tab in front, another word.
-      {"[aREA.001]", 0, 77},
-      {"[ArEa.001]", 0, 77},
-      {"[AREa.001]", 0, 77},
-      {" [Area.001]", 0, 77},
-      {"\t[Area.001]", 0, 77},
-      {"[Area 001]", 0, 77},
-      {"Area.001]", 0, 77},
+      {"[aREA.001]", 0, 0},
+      {"[ArEa.001]", 0, 0},
+      {"[AREa.001]", 0, 0},
+      {" [Area.001]", 0, 0},
+      {"\t[Area.001]", 0, 0},
+      {"[Area 001]", 0, 0},
+      {"Area.001]", 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    const ScanOutcome outcome = ScanText("[General]\r\n" + c.line + "\r\nTitle=X\r\n", "Y", 77);
+    const ScanOutcome outcome = ScanText("[General]\r\n" + c.line + "\r\nTitle=X\r\n", "Y");
     EXPECT_FALSE(outcome.already_entered);
     EXPECT_EQ(outcome.header_count, c.header_count);
-    EXPECT_EQ(outcome.last_area_number, c.last_area_number);
+    EXPECT_EQ(outcome.largest_area_number, c.number);
   }
 }
 
-TEST(LibraryScan, LastAreaNumberIsTheLastHeadersNotTheLargest) {
-  const ScanOutcome out_of_order = ScanText(Areas(1, 120) + "[Area.050]\r\n");
-  EXPECT_EQ(out_of_order.header_count, 121);
-  EXPECT_EQ(out_of_order.last_area_number, 50);
-  // An unreadable last number wins over the good ones before it.
-  const ScanOutcome unreadable = ScanText(Areas(1, 30) + "[Area.31]\r\nTitle=x\r\n");
-  EXPECT_EQ(unreadable.header_count, 31);
-  EXPECT_EQ(unreadable.last_area_number, 0);
+// Libraries edited by hand or by other tools: the headers in any order,
+// with gaps, in any spelling of a number.
+TEST(LibraryScan, LargestNumberWhateverTheOrder) {
+  struct Case {
+    const char* name;
+    std::string library;
+    std::int32_t header_count;
+    std::int32_t largest;
+  };
+  std::string unpadded;
+  for (int area = 1; area <= 12; ++area) unpadded += "[Area." + std::to_string(area) + "]\r\n";
+  const Case cases[] = {
+      {"one lower number last", Areas(1, 120) + "[Area.050]\r\n", 121, 120},
+      {"a gap, then a lower number", Areas(1, 12) + Areas(15, 15) + Areas(13, 13), 14, 15},
+      {"unpadded numbers", unpadded + "[Area.14]\r\n", 13, 14},
+      {"an unreadable number last", Areas(1, 30) + "[Area.3A]\r\nTitle=x\r\n", 31, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScanOutcome outcome = ScanText(c.library);
+    EXPECT_EQ(outcome.header_count, c.header_count);
+    EXPECT_EQ(outcome.largest_area_number, c.largest);
+  }
 }
 
 TEST(LibraryScan, EmptyOrMissingLibraryEndsAtOnce) {
   const ScanOutcome empty = ScanText("", "Sample Field", 9);
   EXPECT_FALSE(empty.already_entered);
   EXPECT_EQ(empty.header_count, 0);
-  EXPECT_EQ(empty.last_area_number, 9);
+  EXPECT_EQ(empty.largest_area_number, 9);
 
   ScratchFolder scratch;
-  std::int32_t last_area_number = 0;
-  const LibraryScan missing = ScanLibrary(MakeTextField<20>("Sample Field"), last_area_number);
+  std::int32_t largest_area_number = 0;
+  const LibraryScan missing = ScanLibrary(MakeTextField<20>("Sample Field"), largest_area_number);
   EXPECT_EQ(missing.header_count, 0);
   EXPECT_TRUE(std::filesystem::exists(kLibraryFileName));
   EXPECT_EQ(std::filesystem::file_size(kLibraryFileName), 0u);
@@ -132,7 +157,7 @@ TEST(LibraryScan, TitleTest) {
     EXPECT_EQ(outcome.already_entered, c.matches);
     // A match stops the scan: the sections after it are not read.
     EXPECT_EQ(outcome.header_count, c.matches ? 13 : 15);
-    EXPECT_EQ(outcome.last_area_number, c.matches ? 13 : 15);
+    EXPECT_EQ(outcome.largest_area_number, c.matches ? 13 : 15);
   }
 }
 
@@ -144,7 +169,7 @@ TEST(LibraryScan, MatchBeforeTheTwelfthHeaderStillStops) {
   const ScanOutcome later = ScanText(Areas(1, 3) + "Title=Sample Field\n" + Areas(4, 20));
   EXPECT_TRUE(later.already_entered);
   EXPECT_EQ(later.header_count, 3);
-  EXPECT_EQ(later.last_area_number, 3);
+  EXPECT_EQ(later.largest_area_number, 3);
 }
 
 TEST(LibraryScan, EndMarkLineHidesTheRest) {
@@ -152,18 +177,18 @@ TEST(LibraryScan, EndMarkLineHidesTheRest) {
       ScanText(Areas(1, 12) + "\x1a\r\n[Area.013]\r\nTitle=Sample Field\r\n");
   EXPECT_FALSE(outcome.already_entered);
   EXPECT_EQ(outcome.header_count, 12);
-  EXPECT_EQ(outcome.last_area_number, 12);
+  EXPECT_EQ(outcome.largest_area_number, 12);
 }
 
 TEST(LibraryScan, FailedReadEndsTheScanLikeTheEnd) {
   ScratchFolder scratch;
   WriteFile(kLibraryFileName, Areas(1, 20));
   InjectFaults faults(FaultPlan{.read = SystemErrorFor(CommonFailure::kReadFault)});
-  std::int32_t last_area_number = 5;
-  const LibraryScan scan = ScanLibrary(MakeTextField<20>("Sample Field"), last_area_number);
+  std::int32_t largest_area_number = 5;
+  const LibraryScan scan = ScanLibrary(MakeTextField<20>("Sample Field"), largest_area_number);
   EXPECT_FALSE(scan.already_entered);
   EXPECT_EQ(scan.header_count, 0);
-  EXPECT_EQ(last_area_number, 5);
+  EXPECT_EQ(largest_area_number, 5);
   EXPECT_EQ(UnitFileName(kLibraryUnit), scratch.FullPath(kLibraryFileName));
 }
 
@@ -172,10 +197,12 @@ TEST(LibraryScan, FailedReadEndsTheScanLikeTheEnd) {
 TEST(LibraryScan, HeadersAfterLinesOfEveryLength) {
   std::string library;
   int headers = 0;
+  int largest = 0;
   for (std::size_t length = 0; length <= 70; ++length) {
     for (const char filler : {'x', '\x0b', '\x8a', '\0', '\r'}) {
       library += std::string(length, filler) + (length % 2 ? "\n" : "\r\n");
-      library += "[Area." + std::to_string(100 + headers % 900) + "]\n";
+      largest = 100 + headers % 900;
+      library += "[Area." + std::to_string(largest) + "]\n";
       ++headers;
     }
   }
@@ -186,7 +213,7 @@ TEST(LibraryScan, HeadersAfterLinesOfEveryLength) {
   }
   const ScanOutcome outcome = ScanText(library);
   EXPECT_EQ(outcome.header_count, headers);
-  EXPECT_EQ(outcome.last_area_number, 0);
+  EXPECT_EQ(outcome.largest_area_number, largest);
 }
 
 TEST(LibraryScan, OddBytesAndLongLines) {
@@ -199,7 +226,7 @@ TEST(LibraryScan, OddBytesAndLongLines) {
   const ScanOutcome outcome = ScanText(library);
   EXPECT_TRUE(outcome.already_entered);
   EXPECT_EQ(outcome.header_count, 2);
-  EXPECT_EQ(outcome.last_area_number, 2);
+  EXPECT_EQ(outcome.largest_area_number, 2);
   // A title holding a NUL compares byte for byte like any other.
   EXPECT_FALSE(ScanText("Title=Sample", std::string("Sample\0", 7)).already_entered);
   EXPECT_TRUE(
