@@ -8,9 +8,10 @@ namespace {
 // " \r\n \r\n" as the last six bytes taken: the two records of one blank
 // each, with the CR LF that every record gets, that the registration writes
 // before its header. The first blank may end a line that had no line end,
-// a header's too.
+// a header's too: then the byte before the pair is no LF.
 constexpr std::uint64_t kBlankPair = 0x200D0A200D0Au;
 constexpr std::uint64_t kSixBytes = 0xFFFFFFFFFFFFu;
+constexpr int kPairSize = 6;
 constexpr char kEndMark = 0x1A;
 
 bool IsBlank(char c) {
@@ -60,23 +61,38 @@ void StartLine(AddonSectionSearch& search) {
   search.pending_cr = false;
   search.first_text_past_start = -1;
   search.after_blank_pair = (search.recent_bytes & kSixBytes) == kBlankPair;
+  search.blank_pair_joined = search.after_blank_pair && search.offset > kPairSize &&
+                             (search.recent_bytes >> 8 * kPairSize & 0xFF) != '\n';
 }
 
 // Where the section of the boundary line being read begins, and where the
 // one before it ends: the blank lines before a header belong to it.
 std::uint64_t BoundaryStart(const AddonSectionSearch& search) {
-  return search.after_blank_pair ? search.line_begin - 6 : search.line_begin;
+  return search.after_blank_pair ? search.line_begin - kPairSize : search.line_begin;
 }
 
 // blank_pair_next: the section's last two lines are those before the next
-// header.
-void EndSection(AddonSectionSearch& search, std::uint64_t end, bool blank_pair_next) {
+// header. followed: a line follows the section.
+void EndSection(AddonSectionSearch& search, std::uint64_t end, bool blank_pair_next,
+                bool followed) {
   using Killed = AddonSectionSearch::Killed;
   if (!search.in_area) return;
   const bool killed =
       search.killed == Killed::kTitle || (blank_pair_next && search.killed == Killed::kTwoBlanks);
-  if ((search.title_seen && search.local_seen) || killed)
-    search.ranges.push_back({search.section_begin, end});
+  if (!(search.title_seen && search.local_seen) && !killed) return;
+  const std::uint64_t begin = search.section_begin;
+  std::vector<ByteRange>& ranges = search.ranges;
+  // The line that lost its line end to the first blank gets it back, unless
+  // it is the library's last line again or goes itself with the section
+  // before.
+  if (search.section_joined && followed && (ranges.empty() || ranges.back().end != begin)) {
+    ranges.push_back({begin, begin + 1});
+    ranges.push_back({begin + 3, end});
+  } else if (!ranges.empty() && ranges.back().end == begin) {
+    ranges.back().end = end;
+  } else {
+    ranges.push_back({begin, end});
+  }
 }
 
 // After the title line of a stopped registration, nothing but line ends, or
@@ -115,7 +131,7 @@ void EndLine(AddonSectionSearch& search) {
 
   if (IsBoundary(search, record, whole)) {
     const std::uint64_t start = BoundaryStart(search);
-    EndSection(search, start, search.after_blank_pair);
+    EndSection(search, start, search.after_blank_pair, true);
     // Only a header in the first column, as the registration counts them,
     // starts an area section.
     search.in_area = IsAreaHeader(record);
@@ -123,6 +139,7 @@ void EndLine(AddonSectionSearch& search) {
     search.killed =
         search.after_blank_pair && IsWrittenHeader(record) ? Killed::kHeader : Killed::kNo;
     search.section_begin = start;
+    search.section_joined = search.after_blank_pair && search.blank_pair_joined;
     return;
   }
   if (!search.in_area) return;
@@ -172,7 +189,7 @@ void TakeLibraryBytes(AddonSectionSearch& search, std::string_view bytes) {
 void EndAddonSectionSearch(AddonSectionSearch& search) {
   // A last line without LF is a line all the same.
   if (search.offset > search.line_begin) EndLine(search);
-  EndSection(search, search.offset, false);
+  EndSection(search, search.offset, false, false);
 }
 
 }  // namespace scenreg

@@ -40,8 +40,10 @@ struct AddonSectionSearch {
   // The last bytes taken, the newest in the lowest byte.
   std::uint64_t recent_bytes = 0;
   // The line follows the two lines of one blank each that the registration
-  // writes before its header.
+  // writes before its header; the first of them may be the tail of a line
+  // that had no line end.
   bool after_blank_pair = false;
+  bool blank_pair_joined = false;
 
   // The area section being read.
   bool in_area = false;
@@ -58,6 +60,8 @@ struct AddonSectionSearch {
     kTwoBlanks
   } killed = Killed::kNo;
   std::uint64_t section_begin = 0;
+  // The section's blank pair begins with the tail of the line before.
+  bool section_joined = false;
 
   std::vector<ByteRange> ranges;
 };

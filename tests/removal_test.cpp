@@ -100,9 +100,12 @@ TEST(Removal, RegisterThenRemoveGivesBackEveryByte) {
     Register(other);
     const std::string both = ReadFile(kLibrary);
     Remove(kSample);
-    EXPECT_EQ(ReadFile(kLibrary), library + both.substr(registered.size()));
+    // A last line that lost its line end to the first section gets it back,
+    // as a line follows now.
+    const std::string restored = library.ends_with('\n') ? library : library + "\r\n";
+    EXPECT_EQ(ReadFile(kLibrary), restored + both.substr(registered.size()));
     Remove(other);
-    EXPECT_EQ(ReadFile(kLibrary), library);
+    EXPECT_EQ(ReadFile(kLibrary), restored);
     // The backups of the earlier removals were only set aside meanwhile.
     EXPECT_FALSE(std::filesystem::exists(kPreviousBackupFileName));
   }
@@ -113,6 +116,8 @@ TEST(Removal, TakesOnlyTheAddonsOwnSections) {
   const std::string ours = AreaSection(113);
   const std::string killed = FirstRecords(ours, 4);
   const std::string theirs = AreaSection(114, "Sample Field", "Addon Scenery\\Elsewhere");
+  // The last line as it was before the registration: without a line end.
+  const std::string open = user + "Remote=";
   // The add-on's title with a folder line of the user's own making.
   const auto with_folder_line = [&](std::string_view line) {
     return killed + std::string(line) + "\r\nActive=TRUE\r\n";
@@ -158,6 +163,17 @@ TEST(Removal, TakesOnlyTheAddonsOwnSections) {
       {"a longer title", user + AreaSection(113, "Sample Field x"),
        user + AreaSection(113, "Sample Field x")},
       {"no library lines", "", ""},
+      // The line before lost its line end to the first blank: it gets it
+      // back when anything follows, and no other line changes.
+      {"joined, then a header", open + ours + "[Area.114]\r\n", open + "\r\n[Area.114]\r\n"},
+      {"joined, then an empty line", open + ours + "\r\n[Area.114]", open + "\r\n[Area.114]"},
+      {"joined, then the general section", open + ours + "[General]\n", open + "\r\n[General]\n"},
+      {"joined, then an end mark", open + ours + "\x1A", open + "\r\n\x1A"},
+      {"joined, then another registration", open + ours + theirs, open + "\r\n" + theirs},
+      {"joined to a header", user + "[General]" + ours + theirs, user + "[General]\r\n" + theirs},
+      {"joined to a section that goes too",
+       user + killed.substr(6) + "Local=Addon Scenery\\Sample" + ours + "[Area.115]\r\n",
+       user + "[Area.115]\r\n"},
   };
   for (const auto& [name, library, removed] : kCases) {
     SCOPED_TRACE(name);

@@ -138,6 +138,11 @@ std::vector<RunCase> Cases() {
        Library(12) + "\x1a\r\n" + Areas(20, 22) + kTitleLine,
        {},
        Library(12) + "\x1a\r\n" + Areas(20, 22) + kTitleLine + AreaSection(13)},
+      {"NumberFollowsTheLargestWhateverTheOrder",
+       kTwoLines,
+       twelve + Areas(15, 15) + Areas(13, 13),
+       {},
+       twelve + Areas(15, 15) + Areas(13, 13) + AreaSection(16)},
       {"NumberAbove999IsRefusedAfterWelcome",
        kThreeLines,
        twelve + "[Area.999]\r\n",
@@ -382,7 +387,9 @@ struct RemovalCase {
   std::optional<std::string> library;  // none: no scenery.cfg
   bool held = false;
   bool earlier_backup = false;
-  bool text_only = false;  // the first row's way, another library text
+  bool text_only = false;     // the first row's way, another library text
+  std::string appended = "";  // by another installer, after the registration
+  std::optional<std::string> removed = std::nullopt;  // when not the library
 };
 
 TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
@@ -395,6 +402,8 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       {"no library", std::nullopt},
       {"held library", Library(12), true, true},
       {"hidden, read-only earlier backup", Library(12), false, true},
+      {"a line without line end, another area appended", Library(12) + "Remote=", false, false,
+       false, "[Area.114]\r\n", Library(12) + "Remote=\r\n[Area.114]\r\n"},
   };
   const std::string backup = folder_ + "/scenery.cfg.before-scenunreg";
   const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
@@ -414,6 +423,8 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       ASSERT_EQ(registration.WaitForExit(kWaitLimitMs, Shot("registration")), 0u);
       registered = ReadTextFile(LibraryPath());
       ASSERT_NE(registered, run.library);
+      *registered += run.appended;
+      ASSERT_TRUE(WriteTextFile(LibraryPath(), *registered));
     }
     const std::string earlier = "an earlier removal's\r\n";
     if (run.earlier_backup) {
@@ -446,7 +457,9 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     EXPECT_EQ(status, run.held ? 0xC000001Eu : 0u);
     EXPECT_EQ(remover.boxes_seen_while_waiting(), 0) << "no further box";
-    EXPECT_EQ(ReadTextFile(LibraryPath()), run.held ? registered : run.library);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), run.held      ? registered
+                                           : run.removed ? run.removed
+                                                         : run.library);
     EXPECT_EQ(ReadTextFile(backup), !run.held            ? registered
                                     : run.earlier_backup ? std::optional(earlier)
                                                          : std::nullopt);
