@@ -61,7 +61,9 @@ void RunRegistration() {
   MakeShellSettings();
 
   // No question when the welcome text is missing or begins with a blank;
-  // only "No thanks" (or Escape, or closing the box) declines.
+  // only "No thanks" (or Escape, or closing the box) declines. A box that
+  // cannot be shown is no answer of the user's, who started the installer
+  // to enter the add-on: it goes on as without a welcome text.
   const bool has_welcome_text = ReadAddonDescription(description);
   if (has_welcome_text && description.welcome_text.chars[0] != ' ' &&
       AskWelcome() == kNoThanksButton)

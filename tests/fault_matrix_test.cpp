@@ -139,6 +139,9 @@ struct ChildEnd {
   std::vector<int> boxes;  // template ids of the boxes shown
 };
 
+// An answer that stands for a box the dialog service cannot show.
+constexpr std::int32_t kBoxNotShown = -1;
+
 ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer, void (*run)() = RunRegistration) {
   std::fflush(nullptr);
   const pid_t child = fork();
@@ -146,10 +149,14 @@ ChildEnd RunCase(const FaultPlan& faults, std::int32_t answer, void (*run)() = R
     trace_fd = open("trace.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int errors = open("errors.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(errors, 2);
-    SetFakeUser([answer](FakeDialogWindow& box) {
-      TraceLine("box " + std::to_string(box.template_id));
-      ClickButton(box, answer);
-    });
+    if (answer == kBoxNotShown) {
+      SetFakeUser({});
+    } else {
+      SetFakeUser([answer](FakeDialogWindow& box) {
+        TraceLine("box " + std::to_string(box.template_id));
+        ClickButton(box, answer);
+      });
+    }
     FaultPlan plan = faults;
     plan.after_call = TraceCall;
     InjectFaults inject(plan);
@@ -294,6 +301,18 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRun) {
   std::printf("fault matrix: %d cases\n", cases);
 }
 
+// No user's answer: the add-on is entered, as without a welcome text.
+TEST(FaultMatrix, WelcomeThatCannotBeShownGoesOn) {
+  ScratchFolder scratch;
+  const std::string library = Library(kScenarios[0]);
+  WriteFile(kDescriptionName, Description(true));
+  WriteFile(kLibraryName, library);
+  const ChildEnd end = RunCase({}, kBoxNotShown);
+  EXPECT_EQ(end.status, 0) << end.errors;
+  EXPECT_TRUE(end.boxes.empty());
+  EXPECT_EQ(ReadFile(kLibraryName), library + AreaSection(13));
+}
+
 }  // namespace
 }  // namespace scenreg
 
@@ -318,6 +337,13 @@ TEST(FaultMatrix, OneFailingCallAnywhereInTheRemoval) {
   ASSERT_EQ(clean.status, 0) << clean.errors;
   ASSERT_EQ(ReadFile(kLibraryName), library);
   ASSERT_EQ(ReadFile(kLibraryBackupFileName), registered);
+  // The new library is on the disk before it takes the old one's place.
+  const auto first_call = [&](FileCall kind, const std::string& file) {
+    return std::find_if(clean.calls.begin(), clean.calls.end(),
+                        [&](const Call& c) { return c.kind == kind && c.file == file; });
+  };
+  EXPECT_LT(first_call(FileCall::kFlush, kNewLibraryFileName),
+            first_call(FileCall::kMove, kLibraryName));
 
   int cases = 0;
   for (std::size_t position = 0; position < clean.calls.size(); ++position) {
