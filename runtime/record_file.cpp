@@ -57,9 +57,10 @@ FailureContext last_failure;
 void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
             SystemError system_error) {
   if (table_ending.load()) WaitForProcessEnd();  // nothing is told after the end close
-  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
+  const DiagnosticCode code = MakeDiagnosticCode(static_cast<Severity>(severity), error);
+  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error, code);
   const DiagnosticArg args[] = {unit, file_name};
-  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
+  ReportDiagnostic(code, args);
 }
 
 }  // namespace
