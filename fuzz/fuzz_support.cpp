@@ -79,7 +79,7 @@ SystemError CloseMemoryFile(FileHandle handle) {
 constexpr FileSystem kMemoryFileSystem = {
     ResolveName,     OpenMemoryFile, IsDiskFile, SeekToEnd, ReadMemoryFile, WriteMemoryFile,
     CloseMemoryFile, OpenMemoryFile, nullptr,    nullptr,   nullptr,        nullptr,
-    nullptr,         nullptr,        nullptr,    nullptr};
+    nullptr,         nullptr,        nullptr,    nullptr,   nullptr};
 
 void EnterScratchFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "scenreg-fuzz-XXXXXX").string();

@@ -86,6 +86,10 @@ void RunRemoval() {
   CopyAllBut(search.ranges);
   ReplaceWithScratchUnit(kNewLibraryUnit, kLibraryUnit, kLibraryBackupFileName,
                          kPreviousBackupFileName);
+  // Only now may a close end with 0. A close that races the replace ends
+  // with the failure status although the section is gone: the safe way
+  // round, since the uninstaller then keeps the add-on's files.
+  SetCloseStatus(0);
   EndRun();
 }
 

@@ -3,6 +3,8 @@
 // the registration; it never returns.
 #pragma once
 
+#include <cstdint>
+
 namespace scenreg {
 
 // Next to scenery.cfg: the new library while it is written, the old one
@@ -11,6 +13,13 @@ namespace scenreg {
 inline constexpr const char* kNewLibraryFileName = "scenery.cfg.scenunreg-new";
 inline constexpr const char* kLibraryBackupFileName = "scenery.cfg.before-scenunreg";
 inline constexpr const char* kPreviousBackupFileName = "scenery.cfg.scenunreg-previous";
+
+// The close status of the remover until the library has been replaced, set
+// before the shell starts: status 0 must mean that scenery.cfg holds none of
+// the add-on's sections, so the uninstaller must not take a close for a
+// removal. Distinct from every diagnostic code, from the console events'
+// statuses (0 to 2) and from the shell's start failure (1).
+inline constexpr std::uint32_t kClosedBeforeRemovalStatus = 3;
 
 [[noreturn]] void RunRemoval();
 

@@ -5,5 +5,7 @@
 #include "runtime/program_shell.h"
 
 int main() {
+  // Before the window exists, so that no close can end the run with 0.
+  scenreg::SetCloseStatus(scenreg::kClosedBeforeRemovalStatus);
   scenreg::RunProgramShell(scenreg::RunRemoval);
 }

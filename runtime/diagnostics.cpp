@@ -143,9 +143,11 @@ TextBufferSource ReplaceTextBufferSource(TextBufferSource source) {
 
 void ReportDiagnostic(DiagnosticCode code, std::span<const DiagnosticArg> args) {
   const bool severe = SeverityOf(code) == kSevere;
-  // Recorded before the box: a user who closes the main window right after
-  // OK ends the process through the window thread, with this status too.
-  if (severe) SetProcessEndStatus(code);
+  // A close while the box shows ends the process with the code, so that a
+  // failure never ends as success; a severe one keeps it afterwards too, for
+  // a close right after OK.
+  const std::uint32_t close_status = CurrentCloseStatus();
+  SetCloseStatus(code);
 
   // Low memory must not cost the report: a text of its exact size without
   // the traceback, and at the last the message number alone.
@@ -171,10 +173,12 @@ void ReportDiagnostic(DiagnosticCode code, std::span<const DiagnosticArg> args) 
   }
   ShowDiagnostic(text);
   if (severe) EndAfterSevereDiagnostic(code);
+  SetCloseStatus(close_status);
   std::free(buffer);
 }
 
-void ReportSystemErrorText(std::string_view prefix, std::uint32_t system_error) {
+void ReportSystemErrorText(std::string_view prefix, std::uint32_t system_error,
+                           DiagnosticCode following) {
   // Fixed storage: this box comes right before a diagnostic, in low memory too.
   char text[2048];
   TextSink sink{text, sizeof text};
@@ -188,7 +192,11 @@ void ReportSystemErrorText(std::string_view prefix, std::uint32_t system_error) 
                   static_cast<std::int32_t>(system_error));
     AppendText(sink, fallback);
   }
+  // The diagnostic that follows is the outcome already.
+  const std::uint32_t close_status = CurrentCloseStatus();
+  SetCloseStatus(following);
   ShowDiagnostic(text);
+  SetCloseStatus(close_status);
 }
 
 }  // namespace scenreg

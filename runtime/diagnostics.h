@@ -107,7 +107,9 @@ inline void ReportDiagnostic(DiagnosticCode code, std::initializer_list<Diagnost
   ReportDiagnostic(code, std::span<const DiagnosticArg>(args.begin(), args.size()));
 }
 
-// Shows "prefix: <the system's text for the error number>".
-void ReportSystemErrorText(std::string_view prefix, std::uint32_t system_error);
+// Shows "prefix: <the system's text for the error number>", the box before
+// the diagnostic following; a close while it shows ends with that code.
+void ReportSystemErrorText(std::string_view prefix, std::uint32_t system_error,
+                           DiagnosticCode following);
 
 }  // namespace scenreg

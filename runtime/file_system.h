@@ -28,6 +28,17 @@ struct ReadAttempt {
   SystemError error = 0;
 };
 
+// What tells one version of a file from another: the file itself (a file
+// put in its place by a move has another identity), its size and the time
+// it was last written.
+struct FileStamp {
+  std::uint64_t volume = 0;
+  std::uint64_t file_id = 0;
+  std::uint64_t size = 0;
+  std::uint64_t write_time = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 struct FileSystem {
   // Resolves a name against the working directory; false when it cannot.
   bool (*resolve_full_path)(const std::string& name, std::string& full_path);
@@ -65,6 +76,9 @@ struct FileSystem {
   SystemError (*move)(const std::string& from, const std::string& to);
   // Deletes the file, even a read-only one.
   SystemError (*remove)(const std::string& path);
+  // The file's stamp, read without keeping anyone out of the file; works
+  // while it is open elsewhere.
+  SystemError (*stamp)(const std::string& path, FileStamp& stamp);
 };
 
 const FileSystem& PlatformFileSystem();

@@ -18,6 +18,7 @@ constexpr std::array kCatalogue = {
     CatalogueEntry{Severe(28), "CLOSE error, unit %d, file %s\r\n"},
     CatalogueEntry{Severe(29), "file not found, unit %d, file %s\r\n"},
     CatalogueEntry{Severe(30), "open failure, unit %d, file %s\r\n"},
+    CatalogueEntry{Severe(31), "file changed by another program, unit %d, file %s\r\n"},
     CatalogueEntry{Severe(38), "error during write, unit %d, file %s\r\n"},
     CatalogueEntry{Severe(39), "error during read, unit %d, file %s\r\n"},
     CatalogueEntry{Severe(41), "insufficient virtual memory\r\n"},

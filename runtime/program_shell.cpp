@@ -57,6 +57,16 @@ std::int32_t CurrentExitMode() {
   return exit_mode;
 }
 
+// The close status is the recorded end status: the window thread ends the
+// process with it after a close.
+void SetCloseStatus(std::uint32_t status) {
+  SetProcessEndStatus(status);
+}
+
+std::uint32_t CurrentCloseStatus() {
+  return RecordedProcessEndStatus();
+}
+
 void OrderlyStop(const char* /*text*/, std::int32_t /*length*/, std::int32_t /*options*/,
                  std::int32_t status, std::int32_t status_given) {
   stop_lock.lock();

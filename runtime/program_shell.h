@@ -36,6 +36,14 @@ std::int32_t SetWindowGeometry(std::int32_t& selector, WindowGeometry& geometry)
 std::int32_t SetExitMode(std::int32_t mode);
 std::int32_t CurrentExitMode();
 
+// The status the process ends with when the main window is closed before
+// the run has ended: 0 at the start. A program whose every end but success
+// must be told apart sets its own before the shell starts, and 0 once its
+// work is done. While a diagnostic box shows, a close ends with the
+// diagnostic's code instead.
+void SetCloseStatus(std::uint32_t status);
+std::uint32_t CurrentCloseStatus();
+
 // Closes every unit, finishes the window and ends the process. The run
 // passes an empty text, no options, status 0 and status_given 0; a text or
 // the announce option is not supported and is ignored.

@@ -57,9 +57,10 @@ FailureContext last_failure;
 void Report(int unit, std::int32_t error, std::uint32_t severity, std::string_view file_name,
             SystemError system_error) {
   if (table_ending.load()) WaitForProcessEnd();  // nothing is told after the end close
-  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error);
+  const DiagnosticCode code = MakeDiagnosticCode(static_cast<Severity>(severity), error);
+  if (system_error != 0) ReportSystemErrorText(kPrefixWord, system_error, code);
   const DiagnosticArg args[] = {unit, file_name};
-  ReportDiagnostic(MakeDiagnosticCode(static_cast<Severity>(severity), error), args);
+  ReportDiagnostic(code, args);
 }
 
 }  // namespace
@@ -538,8 +539,11 @@ namespace {
 // The backup and the last step of the replace. The backup that was there is
 // only set aside, so that a failure at any step puts every file back as it
 // was; the last step is a single move, so that the target is never missing.
+// The target was closed for the copy and the move, so another program may
+// have written it since: then it is left as that program made it.
 IoOutcome ReplaceWithBackup(const std::string& scratch_path, const std::string& target_path,
-                            const std::string& backup_path, const std::string& aside_path) {
+                            const FileStamp& target_stamp, const std::string& backup_path,
+                            const std::string& aside_path) {
   const FileSystem& fs = CurrentFileSystem();
   const SystemError aside_error = fs.move(backup_path, aside_path);
   const bool set_aside = aside_error == 0;
@@ -548,11 +552,18 @@ IoOutcome ReplaceWithBackup(const std::string& scratch_path, const std::string& 
 
   const std::string* failed_path = &backup_path;
   SystemError error = fs.copy(target_path, backup_path);
+  bool changed = false;
   if (error == 0) {
     failed_path = &target_path;
-    error = fs.move(scratch_path, target_path);
+    // Checked after the copy, so that the backup holds what was read. A
+    // write between this check and the move is still lost: the move cannot
+    // go over a file that is open, so no handle can keep writers out then.
+    FileStamp stamp;
+    error = fs.stamp(target_path, stamp);
+    changed = error == 0 && !(stamp == target_stamp);
   }
-  if (error == 0) {
+  if (error == 0 && !changed) error = fs.move(scratch_path, target_path);
+  if (error == 0 && !changed) {
     // One left behind is taken away by the next replace.
     fs.remove(aside_path);
     return kIoSuccess;
@@ -561,6 +572,7 @@ IoOutcome ReplaceWithBackup(const std::string& scratch_path, const std::string& 
     fs.move(aside_path, backup_path);
   else
     fs.remove(backup_path);
+  if (changed) return Fail(kErrChangedByAnother, target_path);
   return Fail(OpenErrorNumber(error), *failed_path, error);
 }
 
@@ -586,11 +598,15 @@ IoOutcome ReplaceLocked(UnitConnection& scratch, UnitConnection& target,
     return Fail(OpenErrorNumber(error), scratch.file_name, error);
 
   // The target is closed for the replace: Windows moves no file over one
-  // that is open.
+  // that is open. Until then the unit's handle kept other writers out, so
+  // the stamp taken now is that of the bytes that were read.
   failed_unit = target.unit;
   const std::string target_path = target.file_name;
+  FileStamp target_stamp;
+  if (const SystemError error = fs.stamp(target_path, target_stamp); error != 0)
+    return Fail(OpenErrorNumber(error), target_path, error);
   if (const IoOutcome outcome = CloseConnection(target); outcome != kIoSuccess) return outcome;
-  return ReplaceWithBackup(scratch.file_name, target_path, backup_path, aside_path);
+  return ReplaceWithBackup(scratch.file_name, target_path, target_stamp, backup_path, aside_path);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ enum IoError : std::int32_t {
   kErrCloseFailed = 28,
   kErrFileNotFound = 29,
   kErrOpenFailure = 30,
+  kErrChangedByAnother = 31,
   kErrWriteFailed = 38,
   kErrReadFailed = 39,
   kErrNoMemory = 41,
@@ -116,11 +117,11 @@ IoOutcome WriteBytes(int unit, std::string_view bytes, OnFailure on_failure = kW
 // Puts the scratch unit's file in the place of the target unit's file in one
 // step: flushed to the disk first, given the target's attributes, and the
 // target's old bytes kept in the backup file (same folder, the name resolved
-// like a unit's). A backup that is there already is set aside under the
-// previous-backup name while the replace runs and deleted after it. Both
-// units are closed. A target that was opened read-only fails with 47. On any
-// failure the target keeps its bytes, the backup that was there is back, and
-// the scratch file is gone.
+// like a unit's). A target that another program changed after the unit
+// stopped keeping writers out fails with 31 and is not replaced. A backup that is there already is
+// set aside under the previous-backup name while the replace runs and deleted after it. Both units
+// are closed. A target that was opened read-only fails with 47. On any failure the target keeps its
+// bytes, the backup that was there is back, and the scratch file is gone.
 IoOutcome ReplaceWithScratchUnit(int scratch_unit, int target_unit, std::string_view backup_name,
                                  std::string_view previous_backup_name,
                                  OnFailure on_failure = kWithoutExit);

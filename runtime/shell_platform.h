@@ -23,6 +23,8 @@ void FinishWindow(std::int32_t status);
 // the process with this status too, so a failure never ends as success.
 void SetProcessEndStatus(std::uint32_t status);
 
+std::uint32_t RecordedProcessEndStatus();
+
 // Ends the process with the recorded status (0 when none was recorded).
 [[noreturn]] void EndProcess();
 

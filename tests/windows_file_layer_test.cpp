@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
+
 #include "runtime/diagnostic_display.h"
 #include "runtime/record_file.h"
 #include "runtime/text_field.h"
@@ -11,6 +13,9 @@
 namespace scenreg {
 namespace {
 
+using testing::FaultPlan;
+using testing::FileCall;
+using testing::InjectFaults;
 using testing::ReadFile;
 using testing::ScratchFolder;
 using testing::WriteFile;
@@ -79,18 +84,32 @@ TEST(WindowsFileLayer, NamesResolveToFullPaths) {
 // attributes and the old ones are the backup; with the backup held, or the
 // library held by a reader so that the last step fails, the library and the
 // earlier backup keep their bytes and attributes and the scratch file goes.
+// Another program's write after the unit let go of the library is kept.
 TEST(WindowsFileLayer, ReplaceKeepsABackupOrChangesNothing) {
   const struct {
     const char* name;
     const char* held;  // null: none
     IoOutcome outcome;
+    bool written_after_copy = false;
   } kCases[] = {
       {"all free", nullptr, kIoSuccess},
       {"backup held", "scenery.bak", kErrOpenFailure},
       // The system refuses a move over an open file as access denied.
       {"library held at the last step", "scenery.cfg", kErrPermissionDenied},
+      {"library written before the last step", nullptr, kErrChangedByAnother, true},
   };
-  for (const auto& [name, held, outcome] : kCases) {
+  // Another program that writes the library between the backup copy and
+  // the move.
+  FaultPlan writer;
+  writer.after_call = [](FileCall call, FileHandle, const std::string&, SystemError) {
+    if (call != FileCall::kCopy) return;
+    const HANDLE file = CreateFileA("scenery.cfg", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, "more\r\n", 6, &written, nullptr);
+    CloseHandle(file);
+  };
+  for (const auto& [name, held, outcome, written_after_copy] : kCases) {
     SCOPED_TRACE(name);
     ScratchFolder scratch;
     WriteFile("scenery.cfg", "old\r\n");
@@ -110,13 +129,19 @@ TEST(WindowsFileLayer, ReplaceKeepsABackupOrChangesNothing) {
                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
                                : INVALID_HANDLE_VALUE;
     ASSERT_EQ(holder == INVALID_HANDLE_VALUE, held == nullptr);
-    EXPECT_EQ(ReplaceWithScratchUnit(3, 1, "scenery.bak", "scenery.old", kWithExit), outcome);
+    {
+      const std::optional<InjectFaults> written =
+          written_after_copy ? std::optional<InjectFaults>(std::in_place, writer) : std::nullopt;
+      EXPECT_EQ(ReplaceWithScratchUnit(3, 1, "scenery.bak", "scenery.old", kWithExit), outcome);
+    }
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     EXPECT_EQ(UnitFileName(1), "");
     EXPECT_EQ(UnitFileName(3), "");
     EXPECT_EQ(GetFileAttributesA("scenery.new"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA("scenery.old"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadFile("scenery.cfg"), outcome == kIoSuccess ? "new\n" : "old\r\n");
+    EXPECT_EQ(ReadFile("scenery.cfg"), outcome == kIoSuccess ? "new\n"
+                                       : written_after_copy  ? "old\r\nmore\r\n"
+                                                             : "old\r\n");
     EXPECT_EQ(GetFileAttributesA("scenery.cfg"), attributes);
     EXPECT_EQ(ReadFile("scenery.bak"), outcome == kIoSuccess ? "old\r\n" : "earlier");
     if (outcome != kIoSuccess) {

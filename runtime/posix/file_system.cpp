@@ -180,10 +180,20 @@ SystemError Remove(const std::string& path) {
   return LastError(unlink(path.c_str()) != 0);
 }
 
+SystemError Stamp(const std::string& path, FileStamp& stamp) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return static_cast<SystemError>(errno);
+  stamp = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+           static_cast<std::uint64_t>(status.st_size),
+           static_cast<std::uint64_t>(status.st_mtim.tv_sec) * 1000000000u +
+               static_cast<std::uint64_t>(status.st_mtim.tv_nsec)};
+  return 0;
+}
+
 constexpr FileSystem kPosixFileSystem = {
     ResolveFullPath, OpenOrCreate, IsDiskFile,  SeekToEnd,   Read,  Write,
     Close,           OpenExisting, CreateEmpty, SeekToStart, Flush, GetAttributes,
-    SetAttributes,   CopyFile,     Move,        Remove};
+    SetAttributes,   CopyFile,     Move,        Remove,      Stamp};
 
 }  // namespace
 

@@ -23,6 +23,10 @@ void SetProcessEndStatus(std::uint32_t status) {
   end_status = status;
 }
 
+std::uint32_t RecordedProcessEndStatus() {
+  return end_status;
+}
+
 void EndProcess() {
   // A POSIX status holds the low byte only.
   ExitImmediately(static_cast<int>(end_status & 0xFFu));

@@ -55,6 +55,10 @@ void SetProcessEndStatus(std::uint32_t status) {
   end_status_recorded = true;
 }
 
+std::uint32_t RecordedProcessEndStatus() {
+  return end_status;
+}
+
 void EndProcess() {
   ExitProcess(end_status);
 }

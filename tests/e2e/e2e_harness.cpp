@@ -273,8 +273,8 @@ const char* NameOf(CloseAction action) {
 }
 
 const char* NameOf(BoxAnswer answer) {
-  constexpr const char* kNames[] = {"Enter",        "Escape",  "CloseCommand",
-                                    "CloseRequest", "ClickOk", "ClickNoThanks"};
+  constexpr const char* kNames[] = {"Enter",   "Escape",        "CloseCommand",   "CloseRequest",
+                                    "ClickOk", "ClickNoThanks", "CloseMainWindow"};
   return kNames[static_cast<int>(answer)];
 }
 
@@ -447,6 +447,9 @@ void ProgramUnderTest::Answer(HWND box, BoxAnswer answer) {
       break;
     case BoxAnswer::kClickNoThanks:
       Click(GetDlgItem(box, IDCANCEL));
+      break;
+    case BoxAnswer::kCloseMainWindow:
+      PostMessageA(GetWindow(box, GW_OWNER), WM_CLOSE, 0, 0);
       break;
   }
 }

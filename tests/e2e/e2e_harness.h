@@ -122,7 +122,17 @@ const char* NameOf(CloseAction action);
 // How a user answers a box. Button 1 is "Continue" in "Welcome" and OK in
 // every other box; button 2 is "No thanks". The close command is what the
 // window manager sends for a close request, the close request a WM_CLOSE.
-enum class BoxAnswer { kEnter, kEscape, kCloseCommand, kCloseRequest, kClickOk, kClickNoThanks };
+// The main window's close is a WM_CLOSE posted to the box's owner, as
+// taskkill without /F sends one, and leaves the box to the program's end.
+enum class BoxAnswer {
+  kEnter,
+  kEscape,
+  kCloseCommand,
+  kCloseRequest,
+  kClickOk,
+  kClickNoThanks,
+  kCloseMainWindow
+};
 const char* NameOf(BoxAnswer answer);
 
 // One started program. Killed on destruction if still running.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "registration/removal_run.h"
 #include "runtime/diagnostics.h"
 #include "tests/e2e/e2e_fixture.h"
 
@@ -42,8 +43,8 @@ ExpectedBox ErrorBox(int number, int unit) {
   return {std::string(kDiagnosticCaption), BoxAnswer::kEnter, FileDiagnosticStart(number, unit)};
 }
 // The system's text of a failure, which comes before its diagnostic.
-ExpectedBox SystemTextBox() {
-  return {std::string(kDiagnosticCaption), BoxAnswer::kEnter, std::string(kPrefixWord) + ": "};
+ExpectedBox SystemTextBox(BoxAnswer answer = BoxAnswer::kEnter) {
+  return {std::string(kDiagnosticCaption), answer, std::string(kPrefixWord) + ": "};
 }
 
 struct RunCase {
@@ -157,6 +158,14 @@ std::vector<RunCase> Cases() {
        kTwoLines,
        twelve,
        {SystemTextBox(), ErrorBox(30, 1)},
+       twelve,
+       0xC000001E,
+       true},
+      // The failure is the outcome already: a close does not make it success.
+      {"LibraryHeldAndClosedAtTheSystemText",
+       kTwoLines,
+       twelve,
+       {SystemTextBox(BoxAnswer::kCloseMainWindow)},
        twelve,
        0xC000001E,
        true},
@@ -387,8 +396,9 @@ struct RemovalCase {
   std::optional<std::string> library;  // none: no scenery.cfg
   bool held = false;
   bool earlier_backup = false;
-  bool text_only = false;     // the first row's way, another library text
-  std::string appended = "";  // by another installer, after the registration
+  bool text_only = false;                            // the first row's way, another library text
+  BoxAnswer system_text_answer = BoxAnswer::kEnter;  // of a held library's
+  std::string appended = "";                         // by another installer, after the registration
   std::optional<std::string> removed = std::nullopt;  // when not the library
 };
 
@@ -401,9 +411,11 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       {"last line a header without line end", Library(12) + "[Extra]", false, false, true},
       {"no library", std::nullopt},
       {"held library", Library(12), true, true},
+      {"held library, closed at the system text", Library(12), true, true, false,
+       BoxAnswer::kCloseMainWindow},
       {"hidden, read-only earlier backup", Library(12), false, true},
       {"a line without line end, another area appended", Library(12) + "Remote=", false, false,
-       false, "[Area.114]\r\n", Library(12) + "Remote=\r\n[Area.114]\r\n"},
+       false, BoxAnswer::kEnter, "[Area.114]\r\n", Library(12) + "Remote=\r\n[Area.114]\r\n"},
   };
   const std::string backup = folder_ + "/scenery.cfg.before-scenunreg";
   const std::string scratch = folder_ + "/scenery.cfg.scenunreg-new";
@@ -450,8 +462,9 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
     ProgramUnderTest remover;
     ASSERT_TRUE(remover.Start(BuildFolder() + "/scenunreg.exe", folder_));
     if (run.held) {
-      AnswerBox(remover, SystemTextBox(), 1, kTwoLines);
-      AnswerBox(remover, ErrorBox(30, 1), 2, kTwoLines);
+      AnswerBox(remover, SystemTextBox(run.system_text_answer), 1, kTwoLines);
+      if (run.system_text_answer != BoxAnswer::kCloseMainWindow)
+        AnswerBox(remover, ErrorBox(30, 1), 2, kTwoLines);
     }
     const std::optional<DWORD> status = remover.WaitForExit(kWaitLimitMs, Shot("removal"));
     if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
@@ -470,6 +483,56 @@ TEST_F(Acceptance, RemoverGivesBackTheLibrary) {
       SetFileAttributesA(WindowsPath(LibraryPath()).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
   }
+}
+
+// The remover's main window closed at moments spread over a removal from a
+// large library: status 0 only when the section is gone; before the replace
+// the close status, and the library old or new, never a mix.
+TEST_F(Acceptance, RemoverClosedDuringTheRunEndsWithZeroOnlyWhenRemoved) {
+  std::string library = Library(12);
+  for (int area = 13; area <= 400; ++area)
+    library += Areas(area, area) + ";" + std::string(30000, 'c') + "\r\n";
+  ASSERT_TRUE(WriteTextFile(folder_ + "/scconf.txt", kTwoLines));
+  const std::string registered = library + AreaSection(401);
+  const std::string remover_path = BuildFolder() + "/scenunreg.exe";
+  // The closes spread over the time a whole run takes.
+  ASSERT_TRUE(WriteTextFile(LibraryPath(), registered));
+  const DWORD started = GetTickCount();
+  {
+    ProgramUnderTest remover;
+    ASSERT_TRUE(remover.Start(remover_path, folder_));
+    ASSERT_EQ(remover.WaitForExit(kWaitLimitMs, Shot("clean")), 0u);
+    ASSERT_EQ(ReadTextFile(LibraryPath()), library);
+  }
+  const DWORD run_ms = GetTickCount() - started;
+  int removed = 0;
+  const int rounds_run = Repeats(8, 3);
+  for (int round = 0, rounds = rounds_run; round < rounds; ++round) {
+    ASSERT_TRUE(WriteTextFile(LibraryPath(), registered));
+    ProgramUnderTest remover;
+    ASSERT_TRUE(remover.Start(remover_path, folder_));
+    // A run that ends before its window is found leaves nothing to close.
+    HWND main_window = remover.WaitForMainWindow("scenunregFRAME", kWaitLimitMs);
+    // Over the first half: the run's time includes the program's start.
+    const DWORD delay_ms = run_ms * static_cast<DWORD>(round) / static_cast<DWORD>(2 * rounds);
+    Sleep(delay_ms);
+    SCOPED_TRACE("close after " + std::to_string(delay_ms) + " of " + std::to_string(run_ms) +
+                 " ms");
+    if (IsWindow(main_window)) remover.Close(main_window, CloseAction::kCloseMessage);
+    const std::optional<DWORD> status = remover.WaitForExit(kWaitLimitMs, Shot("closing"));
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(remover.boxes_seen_while_waiting(), 0);
+    const std::optional<std::string> after = ReadTextFile(LibraryPath());
+    ASSERT_TRUE(after == library || after == registered) << "neither the old nor the new library";
+    if (*status == 0) {
+      EXPECT_EQ(after, library) << "status 0 with the section still there";
+      ++removed;
+    } else {
+      EXPECT_EQ(*status, kClosedBeforeRemovalStatus);
+    }
+  }
+  std::printf("closes: %d ended with 3, %d with 0 and the section gone\n", rounds_run - removed,
+              removed);
 }
 
 const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
