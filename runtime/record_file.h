@@ -118,10 +118,12 @@ IoOutcome WriteBytes(int unit, std::string_view bytes, OnFailure on_failure = kW
 // step: flushed to the disk first, given the target's attributes, and the
 // target's old bytes kept in the backup file (same folder, the name resolved
 // like a unit's). A target that another program changed after the unit
-// stopped keeping writers out fails with 31 and is not replaced. A backup that is there already is
-// set aside under the previous-backup name while the replace runs and deleted after it. Both units
-// are closed. A target that was opened read-only fails with 47. On any failure the target keeps its
-// bytes, the backup that was there is back, and the scratch file is gone.
+// stopped keeping writers out fails with 31 and is not replaced. A backup
+// that is there already is set aside under the previous-backup name while
+// the replace runs and deleted after it. Both units are closed. A target
+// that was opened read-only fails with 47. On any failure the target keeps
+// its bytes, the backup that was there is back, and the scratch file is
+// gone.
 IoOutcome ReplaceWithScratchUnit(int scratch_unit, int target_unit, std::string_view backup_name,
                                  std::string_view previous_backup_name,
                                  OnFailure on_failure = kWithoutExit);
