@@ -613,7 +613,7 @@ TEST_F(Acceptance, PlantedLinksReachNothingOutside) {
        "scenreg.exe",
        "link",
        "scenery.cfg",
-       "library",
+       "unregistered",
        std::nullopt,
        {ErrorBox(9, 1)},
        0xC0000009},
@@ -658,6 +658,7 @@ TEST_F(Acceptance, PlantedLinksReachNothingOutside) {
     ASSERT_TRUE(RunUnixHelper({"fresh", run_folder}));
     ASSERT_TRUE(RunUnixHelper({"fresh", outside}));
     ASSERT_TRUE(WriteTextFile(outside + "/library", registered));
+    ASSERT_TRUE(WriteTextFile(outside + "/unregistered", Library(12)));
     ASSERT_TRUE(WriteTextFile(outside + "/read-only", "not the installer's\r\n"));
     ASSERT_TRUE(
         SetFileAttributesA(WindowsPath(outside + "/read-only").c_str(), FILE_ATTRIBUTE_READONLY));
@@ -698,7 +699,7 @@ TEST_F(Acceptance, PlantedLinksReachNothingOutside) {
       ASSERT_TRUE(program.Start(BuildFolder() + "/" + run.program, run_folder));
       for (std::size_t i = 0; i < run.boxes.size(); ++i) {
         AnswerBox(program, run.boxes[i], static_cast<int>(i + 1), kTwoLines);
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure()) break;
       }
       EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("end")), run.status);
       EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
