@@ -79,6 +79,8 @@ struct NameFacts {
 };
 
 bool ReadNameFacts(HANDLE file, const std::string& path, NameFacts& facts) {
+  // A pipe or a device has neither names nor links to tell.
+  if (GetFileType(file) != FILE_TYPE_DISK) return true;
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(file, &information)) return false;
   facts.attributes = information.dwFileAttributes;
