@@ -133,7 +133,27 @@ SectionEnd
   ${EndIf}
 !macroend
 
+; The uninstaller deletes only what the installer put there, by name, and
+; refuses when the add-on's folder is a link (a junction, say): anyone who
+; may write the simulator folder could point one at another folder, and an
+; uninstaller often runs elevated.
+!define ADDON_DIR "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"
+!macro REFUSE_LINKED_FOLDER FOLDER
+  System::Call 'kernel32::GetFileAttributesW(w "${FOLDER}") i .r3'
+  ${If} $3 <> -1
+    IntOp $3 $3 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
+    ${If} $3 <> 0
+      SetErrorLevel 2
+      MessageBox MB_ICONEXCLAMATION|MB_OK "${FOLDER} is a link to another folder: nothing is \
+        removed." /SD IDOK
+      Abort
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 Section "Uninstall"
+  !insertmacro REFUSE_LINKED_FOLDER "$INSTDIR\Addon Scenery"
+  !insertmacro REFUSE_LINKED_FOLDER "${ADDON_DIR}"
   ; scconf.txt and the programs in the simulator folder are shared with any
   ; other add-on installed the same way, and the last installer's are there;
   ; other add-ons' uninstallers may rely on them. So this uninstaller brings
@@ -173,7 +193,9 @@ Section "Uninstall"
       uninstaller again." /SD IDOK
     Abort
   ${EndIf}
-  RMDir /r "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"
+  ; Each folder goes only when nothing else is left in it.
+  Delete "${ADDON_DIR}\README.txt"
+  RMDir "${ADDON_DIR}"
   RMDir "$INSTDIR\Addon Scenery"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   Delete "$INSTDIR\${UNINSTALLER}"

@@ -21,6 +21,10 @@ using SystemError = std::uint32_t;
 struct OpenAttempt {
   FileHandle handle = -1;
   SystemError error = 0;  // non-zero when the open failed
+  // Refused, with nothing read, written or created: the name is a link, or
+  // the file has other names as well. An elevated run would otherwise work
+  // on a file that whoever planted the link chose.
+  bool linked = false;
 };
 
 struct ReadAttempt {
@@ -43,7 +47,8 @@ struct FileSystem {
   // Resolves a name against the working directory; false when it cannot.
   bool (*resolve_full_path)(const std::string& name, std::string& full_path);
   // Opens or creates the file, letting other processes read it but not
-  // write it while it is open. writable false opens for reading only.
+  // write it while it is open. writable false opens for reading only. A
+  // missing file is created new, never through a link that points nowhere.
   OpenAttempt (*open_or_create)(const std::string& path, bool writable);
   bool (*is_disk_file)(FileHandle handle);
   SystemError (*seek_to_end)(FileHandle handle);
@@ -56,8 +61,9 @@ struct FileSystem {
   // The operations of a file replaced as a whole. Opens the file like
   // open_or_create, but a missing file is not created.
   OpenAttempt (*open_existing)(const std::string& path, bool writable);
-  // Creates the file empty for writing, emptying one that is there already,
-  // and keeps every other process out of it while it is open.
+  // Creates the file new and empty for writing, after deleting whatever is
+  // under the name (a link, not the file it points to), and keeps every
+  // other process out of it while it is open. Never opens an existing file.
   OpenAttempt (*create_empty)(const std::string& path);
   SystemError (*seek_to_start)(FileHandle handle);
   // Returns once the bytes written are on the disk.
@@ -66,15 +72,18 @@ struct FileSystem {
   // mode on POSIX), to give another file the same.
   SystemError (*get_attributes)(const std::string& path, std::uint32_t& attributes);
   SystemError (*set_attributes)(const std::string& path, std::uint32_t attributes);
-  // Copies the file's bytes to a new file under the other name; a file
-  // there is overwritten.
+  // Copies the file's bytes to a new file under the other name; whatever is
+  // under that name is deleted first, never written through.
   SystemError (*copy)(const std::string& from, const std::string& to);
   // Gives the file the other name in one step, in its folder: a file under
   // that name is replaced, even a read-only one, and holds either its old
   // bytes or all of the moved file's whenever the process ends. Returns
   // once the move is on the disk.
   SystemError (*move)(const std::string& from, const std::string& to);
-  // Deletes the file, even a read-only one.
+  // Deletes the name, even a read-only file's. Attributes are never changed
+  // through a name whose file has other names: such a read-only file's name
+  // is left, and refused. So is a name that the system follows to another
+  // file when deleting it.
   SystemError (*remove)(const std::string& path);
   // The file's stamp, read without keeping anyone out of the file; works
   // while it is open elsewhere.

@@ -180,6 +180,8 @@ IoOutcome OpenLocked(int unit, std::string_view file_name, std::string_view form
     attempt = open(full_path, false);
     read_only = attempt.error == 0;
   }
+  // A linked file is not the one its name promises: access is denied.
+  if (attempt.linked) return Fail(kErrPermissionDenied, full_path);
   if (attempt.error != 0) return Fail(OpenErrorNumber(attempt.error), full_path, attempt.error);
 
   if (append && fs.is_disk_file(attempt.handle)) {

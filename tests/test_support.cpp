@@ -31,7 +31,9 @@ OpenAttempt FaultyOpenWith(OpenAttempt (*open)(const std::string&, bool), const 
   const FileCall call = writable ? FileCall::kOpenWritable : FileCall::kOpenReadOnly;
   SystemError error = InjectedError();
   if (error == 0) error = writable ? plan.open_writable : plan.open_read_only;
-  const OpenAttempt attempt = error != 0 ? OpenAttempt{-1, error} : open(path, writable);
+  const OpenAttempt attempt = plan.open_finds_link ? OpenAttempt{-1, 0, true}
+                              : error != 0         ? OpenAttempt{-1, error}
+                                                   : open(path, writable);
   Told(call, attempt.handle, attempt.error, path);
   return attempt;
 }

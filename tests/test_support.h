@@ -62,6 +62,8 @@ enum class FileCall {
 struct FaultPlan {
   SystemError open_writable = 0;
   SystemError open_read_only = 0;
+  // Every open meets a link, as at a reparse point, which Wine cannot make.
+  bool open_finds_link = false;
   SystemError read = 0;
   void (*before_read)() = nullptr;   // called at the start of every read
   void (*before_write)() = nullptr;  // called at the start of every write

@@ -31,9 +31,19 @@ bool ResolveFullPath(const std::string& name, std::string& full_path) {
   return true;
 }
 
+// A name that is a symbolic link is not followed (ELOOP), and a file with
+// other names is refused: nothing is read or written through a link.
 OpenAttempt OpenWithLock(const std::string& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
-  if (fd < 0) return {-1, static_cast<SystemError>(errno)};
+  const int fd = open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == ELOOP) return {-1, 0, true};
+    return {-1, static_cast<SystemError>(errno)};
+  }
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink > 1) {
+    close(fd);
+    return {-1, 0, true};
+  }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno == EWOULDBLOCK ? EBUSY : errno;
     close(fd);
@@ -50,16 +60,11 @@ OpenAttempt OpenExisting(const std::string& path, bool writable) {
   return OpenWithLock(path, writable ? O_RDWR : O_RDONLY);
 }
 
-// Emptied only once the lock is held, so a file another run is writing is
-// never cut short under it.
+// Whatever is under the name goes first (unlink takes a link, not its
+// file); the file is then created new, the program's own.
 OpenAttempt CreateEmpty(const std::string& path) {
-  const OpenAttempt attempt = OpenWithLock(path, O_WRONLY | O_CREAT);
-  if (attempt.error == 0 && ftruncate(static_cast<int>(attempt.handle), 0) != 0) {
-    const auto error = static_cast<SystemError>(errno);
-    close(static_cast<int>(attempt.handle));
-    return {-1, error};
-  }
-  return attempt;
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return {-1, static_cast<SystemError>(errno)};
+  return OpenWithLock(path, O_WRONLY | O_CREAT | O_EXCL);
 }
 
 bool IsDiskFile(FileHandle handle) {
@@ -130,8 +135,17 @@ SystemError GetAttributes(const std::string& path, std::uint32_t& attributes) {
   return 0;
 }
 
+// Through the name's own file only: chmod would follow a link, and a mode
+// is every name's of the file.
 SystemError SetAttributes(const std::string& path, std::uint32_t attributes) {
-  return LastError(chmod(path.c_str(), static_cast<mode_t>(attributes)) != 0);
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return static_cast<SystemError>(errno == ELOOP ? EACCES : errno);
+  struct stat status;
+  SystemError error = LastError(fstat(fd, &status) != 0);
+  if (error == 0 && status.st_nlink > 1) error = EACCES;
+  if (error == 0) error = LastError(fchmod(fd, static_cast<mode_t>(attributes)) != 0);
+  close(fd);
+  return error;
 }
 
 // The folder of the file, so that a rename in it can be made lasting.
@@ -144,7 +158,13 @@ std::string FolderOf(const std::string& path) {
 SystemError CopyFile(const std::string& from, const std::string& to) {
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return static_cast<SystemError>(errno);
-  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // A new file: whatever was under the name goes first.
+  if (unlink(to.c_str()) != 0 && errno != ENOENT) {
+    const auto error = static_cast<SystemError>(errno);
+    close(in);
+    return error;
+  }
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) {
     const auto error = static_cast<SystemError>(errno);
     close(in);

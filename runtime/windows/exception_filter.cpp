@@ -133,6 +133,7 @@ BOOL WINAPI ConsoleEventHandler(DWORD event) {
 void InitialiseRuntime() {
   std::call_once(runtime_initialised, [] {
     RestrictLibrarySearch();
+    TurnOnRedirectionGuard();
     SetConsoleCtrlHandler(ConsoleEventHandler, TRUE);
     earlier_filter = SetUnhandledExceptionFilter(ProcessorExceptionFilter);
   });

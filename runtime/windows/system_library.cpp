@@ -15,6 +15,21 @@ void RestrictLibrarySearch() {
         LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+void TurnOnRedirectionGuard() {
+  // Looked up at run time: only Windows 10 22H2 and later have the policy,
+  // and systems before Windows 8 lack the call.
+  using SetPolicyEntry = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+  const FARPROC address =
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessMitigationPolicy");
+  if (!address) return;
+  PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy{};
+  policy.EnforceRedirectionTrust = 1;
+  // Refused where the system does not know the policy: the program goes on
+  // with its own checks of the files it opens.
+  reinterpret_cast<SetPolicyEntry>(reinterpret_cast<void*>(address))(ProcessRedirectionTrustPolicy,
+                                                                     &policy, sizeof policy);
+}
+
 HMODULE LoadSystemLibrary(const char* file_name) {
   char folder[MAX_PATH];
   const UINT length = GetSystemDirectoryA(folder, MAX_PATH);

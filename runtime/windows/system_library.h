@@ -12,6 +12,12 @@ namespace scenreg {
 // start-up, before any window or library.
 void RestrictLibrarySearch();
 
+// Has the system refuse junctions and symbolic links that an account
+// without administrator rights made, where it offers that (Windows 10 22H2
+// and later); elsewhere nothing changes. Hard links stay possible, and the
+// file layer refuses them itself.
+void TurnOnRedirectionGuard();
+
 // Loads a library by its full path in the system directory; null when it
 // cannot be loaded from there.
 HMODULE LoadSystemLibrary(const char* file_name);

@@ -106,13 +106,30 @@ void StartFrame(const CONTEXT& context, StackFrameRecord& frame) {
   frame.AddrStack.Mode = AddrModeFlat;
 }
 
+// The program's folder and the system directory, separated by ';'.
+bool SymbolSearchPath(char (&path)[2 * MAX_PATH + 2]) {
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  char* folder_end = path + length;
+  while (folder_end > path && folder_end[-1] != '\\' && folder_end[-1] != '/') --folder_end;
+  if (folder_end == path) return false;
+  folder_end[-1] = ';';
+  const UINT system_length = GetSystemDirectoryA(folder_end, MAX_PATH);
+  return system_length != 0 && system_length < MAX_PATH;
+}
+
 // Builds in the sink only: the report may be made in low memory.
 void WalkStack(const ImageHelp& help, TextSink& sink) {
   API_VERSION wanted{4, 0, API_VERSION_NUMBER, 0};
   help.api_version(&wanted);
   HANDLE process = GetCurrentProcess();
-  help.sym_set_options(SYMOPT_DEFERRED_LOADS);
-  if (!help.sym_initialize(process, nullptr, TRUE)) return;
+  // Symbol files only from the program's own folder and the system
+  // directory: the default path begins with the working directory, where
+  // anyone who may write the simulator folder could place one for an
+  // elevated run to read; nor the path that an image names for its own.
+  help.sym_set_options(SYMOPT_DEFERRED_LOADS | SYMOPT_IGNORE_CVREC);
+  char search_path[2 * MAX_PATH + 2];
+  if (!SymbolSearchPath(search_path) || !help.sym_initialize(process, search_path, TRUE)) return;
 
   // The walk changes the context it is given, so it works on a copy.
   CONTEXT context;

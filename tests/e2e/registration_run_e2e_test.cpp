@@ -629,6 +629,170 @@ TEST_F(Acceptance, ExampleUninstallerRemovesTheAddOn) {
   }
 }
 
+// Links planted in the simulator folder by anyone who may write to it, each
+// leading outside it. Whatever the programs or the example uninstaller do
+// with the name, every file and folder outside keeps its bytes, mode and
+// link count, and nothing is created there. Wine follows a host's symbolic
+// link to a file as Windows follows none; one to a folder it reports as a
+// reparse point, as Windows does a junction.
+TEST_F(Acceptance, PlantedLinksReachNothingOutside) {
+  const std::string registered = Library(12) + AreaSection(13);
+  const std::string run_folder = folder_ + "/run";
+  const std::string outside = folder_ + "/outside";
+  const std::string uninstaller = "uninstall-sample-field.exe";
+  const struct {
+    const char* name;
+    const char* program;  // in the build folder, or the uninstaller installed in the run folder
+    const char* kind;     // "link" (a second name) or "symlink"
+    const char* link;     // in the run folder
+    const char* target;   // in the outside folder
+    std::optional<std::string> library;
+    std::vector<ExpectedBox> boxes;
+    DWORD status;
+    bool backup = false;  // a removal's backup of the registered library is left
+  } kCases[] = {
+      {"new library as a second name",
+       "scenunreg.exe",
+       "link",
+       "scenery.cfg.scenunreg-new",
+       "library",
+       registered,
+       {},
+       0,
+       true},
+      {"new library as a symbolic link",
+       "scenunreg.exe",
+       "symlink",
+       "scenery.cfg.scenunreg-new",
+       "library",
+       registered,
+       {SystemTextBox(), ErrorBox(9, 3)},
+       0xC0000009},
+      {"read-only earlier backup as a second name, nothing to remove",
+       "scenunreg.exe",
+       "link",
+       "scenery.cfg.scenunreg-previous",
+       "read-only",
+       Library(12),
+       {},
+       0},
+      {"read-only earlier backup as a second name, a removal",
+       "scenunreg.exe",
+       "link",
+       "scenery.cfg.scenunreg-previous",
+       "read-only",
+       registered,
+       {},
+       0,
+       true},
+      {"library as a second name, registration",
+       "scenreg.exe",
+       "link",
+       "scenery.cfg",
+       "unregistered",
+       std::nullopt,
+       {ErrorBox(9, 1)},
+       0xC0000009},
+      {"library as a second name, removal",
+       "scenunreg.exe",
+       "link",
+       "scenery.cfg",
+       "library",
+       std::nullopt,
+       {ErrorBox(9, 1)},
+       0xC0000009},
+      {"library as a link to nothing",
+       "scenreg.exe",
+       "symlink",
+       "scenery.cfg",
+       "missing",
+       std::nullopt,
+       {ErrorBox(9, 1)},
+       0xC0000009},
+      {"description as a link to nothing",
+       "scenreg.exe",
+       "symlink",
+       "scconf.txt",
+       "missing",
+       Library(12),
+       {ErrorBox(9, 2)},
+       0xC0000009},
+      {"add-on folder as a link",
+       uninstaller.c_str(),
+       "symlink",
+       "Addon Scenery/Sample",
+       "folder",
+       std::nullopt,
+       {},
+       2},
+  };
+  const bool installer_built = ReadTextFile(BuildFolder() + "/sample-addon-setup.exe").has_value();
+  for (const auto& run : kCases) {
+    const bool uninstall = run.program == uninstaller;
+    if (uninstall && !installer_built) continue;
+    SCOPED_TRACE(run.name);
+    ASSERT_TRUE(RunUnixHelper({"fresh", run_folder}));
+    ASSERT_TRUE(RunUnixHelper({"fresh", outside}));
+    ASSERT_TRUE(WriteTextFile(outside + "/library", registered));
+    ASSERT_TRUE(WriteTextFile(outside + "/unregistered", Library(12)));
+    ASSERT_TRUE(WriteTextFile(outside + "/read-only", "not the installer's\r\n"));
+    ASSERT_TRUE(
+        SetFileAttributesA(WindowsPath(outside + "/read-only").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateDirectoryA(WindowsPath(outside + "/folder").c_str(), nullptr));
+    ASSERT_TRUE(WriteTextFile(outside + "/folder/README.txt", "another folder's\r\n"));
+    ASSERT_TRUE(RunUnixHelper({"facts", outside, folder_ + "/before"}));
+
+    const std::string link = run_folder + "/" + run.link;
+    if (uninstall) {
+      RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + "SampleField").c_str());
+      ASSERT_TRUE(WriteTextFile(run_folder + "/scenery.cfg", Library(12)));
+      ASSERT_EQ(RunSetup("\"" + WindowsPath(BuildFolder() + "/sample-addon-setup.exe") +
+                             "\" /S /D=" + WindowsPath(run_folder),
+                         true),
+                0u);
+      ASSERT_TRUE(DeleteFileA(WindowsPath(link + "/README.txt").c_str()));
+      ASSERT_TRUE(RemoveDirectoryA(WindowsPath(link).c_str()));
+    } else {
+      if (std::string(run.link) != "scconf.txt") {
+        ASSERT_TRUE(WriteTextFile(run_folder + "/scconf.txt", kTwoLines));
+      }
+      if (run.library) {
+        ASSERT_TRUE(WriteTextFile(run_folder + "/scenery.cfg", *run.library));
+      }
+    }
+    ASSERT_TRUE(RunUnixHelper({run.kind, link, outside + "/" + run.target}));
+    const std::optional<std::string> library_before = ReadTextFile(run_folder + "/scenery.cfg");
+
+    if (uninstall) {
+      EXPECT_EQ(RunSetup("\"" + WindowsPath(run_folder + "/" + uninstaller) +
+                             "\" /S _?=" + WindowsPath(run_folder),
+                         false),
+                run.status);
+      EXPECT_TRUE(HasUninstallEntry("SampleField"));
+      RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + "SampleField").c_str());
+    } else {
+      ProgramUnderTest program;
+      ASSERT_TRUE(program.Start(BuildFolder() + "/" + run.program, run_folder));
+      for (std::size_t i = 0; i < run.boxes.size(); ++i) {
+        AnswerBox(program, run.boxes[i], static_cast<int>(i + 1), kTwoLines);
+        if (HasFatalFailure()) break;
+      }
+      EXPECT_EQ(program.WaitForExit(kWaitLimitMs, Shot("end")), run.status);
+      EXPECT_EQ(program.boxes_seen_while_waiting(), 0) << "no further box";
+    }
+    // The registration's outcome, or the removal's, or none.
+    const bool removed = run.status == 0 && run.library == registered && !uninstall;
+    EXPECT_EQ(ReadTextFile(run_folder + "/scenery.cfg"),
+              removed ? std::optional(Library(12)) : library_before);
+    EXPECT_EQ(ReadTextFile(run_folder + "/scenery.cfg.before-scenunreg"),
+              run.backup ? std::optional(registered) : std::nullopt);
+
+    ASSERT_TRUE(RunUnixHelper({"unlink", link}));
+    ASSERT_TRUE(RunUnixHelper({"facts", outside, folder_ + "/after"}));
+    EXPECT_EQ(ReadTextFile(folder_ + "/after"), ReadTextFile(folder_ + "/before"));
+  }
+}
+
 // Real faults of the file system under the run. Root ignores the read-only
 // attribute under Wine, so a file or folder is made immutable from the Linux
 // side instead; a full disk is a small tmpfs. Where the machine allows

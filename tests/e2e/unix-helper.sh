@@ -26,6 +26,16 @@ case $command in
   # Fills the folder's file system: only the slack of its last pages stays.
   fill) dd if=/dev/zero of="$argument/filler" bs=1024 2>/dev/null; [ -s "$argument/filler" ] ;;
   mkfifo) mkfifo "$argument" ;;
+  # Links planted in a run folder: a second name of the file (4th argument)
+  # or a symbolic link to it, and away again (the link, not its file).
+  link) ln "$4" "$argument" ;;
+  symlink) ln -s "$4" "$argument" ;;
+  unlink) rm -f "$argument" ;;
+  # Every entry under the folder with its mode, link count, size and bytes'
+  # digest, into the file named by the 4th argument.
+  facts)
+    (cd "$argument" && find . -printf '%p %y %m %n %s ' -exec sh -c \
+      '[ -f "$1" ] && sha1sum <"$1" || echo' sh {} \;) | sort >"$4" ;;
   # Runs the program (4th argument) in the folder with a file size limit
   # (5th): the kernel kills it (SIGXFSZ) at the first write past the limit.
   # True only when that kill ended it, which its own build's loader reports
