@@ -88,20 +88,22 @@ Function .onInit
     !ifdef AMD64
       SetRegView 32
     !endif
-    ReadRegStr $INSTDIR HKLM "${SIMULATOR_KEY}" "EXE Path"
+    ReadRegStr $0 HKLM "${SIMULATOR_KEY}" "EXE Path"
     !ifdef AMD64
       SetRegView default
     !endif
-    ; The value ends in a backslash; a drive's root keeps its own.
-    ${DoWhile} $INSTDIR != ""
-      StrCpy $0 $INSTDIR 1 -1
-      StrLen $1 $INSTDIR
-      ${If} $0 != "\"
-      ${OrIf} $1 <= 3
+    ; The value ends in a backslash, which the directory page would show
+    ; (only a use of $INSTDIR drops it); a drive's root keeps its own.
+    ${DoWhile} $0 != ""
+      StrCpy $1 $0 1 -1
+      StrLen $2 $0
+      ${If} $1 != "\"
+      ${OrIf} $2 <= 3
         ${ExitDo}
       ${EndIf}
-      StrCpy $INSTDIR $INSTDIR -1
+      StrCpy $0 $0 -1
     ${Loop}
+    StrCpy $INSTDIR $0
     ${If} $INSTDIR == ""
       StrCpy $INSTDIR "C:\FS2004"
     ${EndIf}

@@ -524,13 +524,13 @@ TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   const std::string twelve = Library(12);
   const InstallerCase kCases[] = {
       {"into the folder given", Recorded::kNone},
-      {"into the recorded folder, its backslash dropped", Recorded::kFolderAndBackslash, false},
+      {"into the recorded folder", Recorded::kFolder, false},
       {"no record: C:\\FS2004, no simulator folder here", Recorded::kNone, false, false, false,
        false, 3},
       {"a folder without scenery.cfg", Recorded::kNone, true, false, false, false, 3},
       {"the simulator running, then closed", Recorded::kNone, true, true, true, false, 4},
-      {"shown: the recorded folder, the simulator's question", Recorded::kFolder, false, true, true,
-       true, 4},
+      {"shown: the recorded folder without its backslash, the simulator's question",
+       Recorded::kFolderAndBackslash, false, true, true, true, 4},
   };
   SimulatorRecord record;
   const std::string empty_folder = FreshScratchFolder(name_ + "-empty");
