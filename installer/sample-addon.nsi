@@ -19,7 +19,12 @@
 ;   ADDON_FILES   the folder that holds its scconf.txt and its
 ;                 Addon Scenery\<ADDON_FOLDER> (addon, next to this script)
 ;
-; Silent install: setup.exe /S /D=<simulator folder>
+; The simulator folder proposed is the one the simulator's setup recorded
+; (C:\FS2004 without one); only a folder that holds scenery.cfg is accepted.
+; Silent install: setup.exe /S [/D=<simulator folder>]
+; Status: 0 installed and entered; 2 installed, not entered; 3 not a
+; simulator folder, nothing installed; 4 the simulator runs, nothing
+; changed (also the uninstaller's).
 ; Silent uninstall, waiting for it to end:
 ;   "<simulator folder>\uninstall-sample-field.exe" /S _?=<simulator folder>
 
@@ -62,8 +67,9 @@ OutFile "${OUTFILE}"
 ; writes under Program Files. Without elevation, scenreg.exe sees the same
 ; scenery.cfg as the simulator.
 RequestExecutionLevel user
-InstallDir "C:\FS2004"
-DirText "Choose the FS2004 folder: the one that holds scenery.cfg and fs9.exe."
+; No InstallDir: .onInit proposes the folder, and an empty $INSTDIR there
+; means that no /D= was given.
+DirText "Choose the FS2004 folder; only one holding scenery.cfg is accepted."
 ShowInstDetails show
 ; The installer carries no file's time, so that one commit builds the same
 ; installer at any time; installed files get the time of the installation.
@@ -73,12 +79,77 @@ Page directory
 Page instfiles
 UninstPage instfiles
 
+; The simulator's setup records its folder under this key, in the 32-bit
+; view of the registry (the simulator is a 32-bit program).
+!define SIMULATOR_KEY "SOFTWARE\Microsoft\Microsoft Games\Flight Simulator\9.0"
+
+Function .onInit
+  ${If} $INSTDIR == ""
+    !ifdef AMD64
+      SetRegView 32
+    !endif
+    ReadRegStr $0 HKLM "${SIMULATOR_KEY}" "EXE Path"
+    !ifdef AMD64
+      SetRegView default
+    !endif
+    ; The value ends in a backslash, which the directory page would show
+    ; (only a use of $INSTDIR drops it); a drive's root keeps its own.
+    ${DoWhile} $0 != ""
+      StrCpy $1 $0 1 -1
+      StrLen $2 $0
+      ${If} $1 != "\"
+      ${OrIf} $2 <= 3
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $0 $0 -1
+    ${Loop}
+    StrCpy $INSTDIR $0
+    ${If} $INSTDIR == ""
+      StrCpy $INSTDIR "C:\FS2004"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; The directory page's Install button stays off until the folder holds the
+; library: in any other folder scenreg.exe would only say "Sorry", and leave
+; an empty scenery.cfg behind.
+Function .onVerifyInstDir
+  ${IfNot} ${FileExists} "$INSTDIR\scenery.cfg"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; The simulator reads its library when it starts and writes it back from its
+; scenery library dialog: a change made while it runs can be lost. While its
+; main window is there, the user is asked to close it; Cancel, and a silent
+; run, end with status 4 before anything changed.
+!macro WAIT_FOR_SIMULATOR
+  simulator_check:
+  FindWindow $R0 "FS98MAIN"
+  ${If} $R0 <> 0
+    MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "The simulator is running. Close it, then choose \
+      Retry: it would not see the change to its scenery library, and could undo it." \
+      /SD IDCANCEL IDRETRY simulator_check
+    DetailPrint "The simulator is running: nothing changed."
+    SetErrorLevel 4
+    Abort
+  ${EndIf}
+!macroend
+
 ; The uninstaller sits in the simulator folder, which other add-ons share:
 ; its name is this add-on's own.
 !define UNINSTALLER "uninstall-${ADDON_ID}.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${ADDON_KEY}"
 
 Section "${ADDON}"
+  ; The directory page checked the folder; a silent install has none.
+  ${IfNot} ${FileExists} "$INSTDIR\scenery.cfg"
+    DetailPrint "$INSTDIR holds no scenery.cfg: nothing installed."
+    SetErrorLevel 3
+    Abort
+  ${EndIf}
+  !insertmacro WAIT_FOR_SIMULATOR
+
   SetOutPath "$INSTDIR\Addon Scenery\${ADDON_FOLDER}"
   File "${ADDON_FILES}\Addon Scenery\${ADDON_FOLDER}\README.txt"
 
@@ -154,6 +225,7 @@ SectionEnd
 Section "Uninstall"
   !insertmacro REFUSE_LINKED_FOLDER "$INSTDIR\Addon Scenery"
   !insertmacro REFUSE_LINKED_FOLDER "${ADDON_DIR}"
+  !insertmacro WAIT_FOR_SIMULATOR
   ; scconf.txt and the programs in the simulator folder are shared with any
   ; other add-on installed the same way, and the last installer's are there;
   ; other add-ons' uninstallers may rely on them. So this uninstaller brings

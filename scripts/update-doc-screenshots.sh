@@ -14,3 +14,5 @@ copy() {
 copy Run-Outcomes-BoxesLibraryAndStatus-RegistersAfterContinue-box1 welcome-box
 copy Run-Outcomes-BoxesLibraryAndStatus-ElevenAreasAreNotRecognised-box2 sorry-box
 copy Answers-MissingDescription-EndsInOneSevereBoxThenWithTheDiagnosticCode-Enter-box diagnostic-box
+copy Acceptance-ExampleInstallerRegistersTheAddOn-directory-page installer-directory-page
+copy Acceptance-ExampleInstallerRegistersTheAddOn-simulator-question installer-simulator-question

@@ -183,8 +183,8 @@ std::vector<RunCase> Cases() {
   return cases;
 }
 
-const ::testing::Environment* const unmanaged_windows =
-    ::testing::AddGlobalTestEnvironment(new UnmanagedWindows({"scenreg.exe", "scenunreg.exe"}));
+const ::testing::Environment* const unmanaged_windows = ::testing::AddGlobalTestEnvironment(
+    new UnmanagedWindows({"scenreg.exe", "scenunreg.exe", "sample-addon-setup.exe"}));
 
 class Acceptance : public EndToEndTest {
  protected:
@@ -363,28 +363,247 @@ DWORD RunSetup(std::string command, bool answer_welcome, std::string* welcome_te
   return status;
 }
 
+const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool HasUninstallEntry(const std::string& id) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, (kUninstallKey + id).c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// The simulator's record of its folder, as its setup writes it: in the
+// 32-bit view of HKLM. The value found before is put back afterwards.
+class SimulatorRecord {
+ public:
+  SimulatorRecord() {
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                        KEY_READ | KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS)
+      key_ = nullptr;
+    if (key_) before_ = Read();
+  }
+  ~SimulatorRecord() {
+    Set(before_);
+    if (key_) RegCloseKey(key_);
+  }
+  SimulatorRecord(const SimulatorRecord&) = delete;
+  SimulatorRecord& operator=(const SimulatorRecord&) = delete;
+
+  bool Set(const std::optional<std::string>& folder) {
+    if (!key_) return false;
+    if (!folder) {
+      const LONG deleted = RegDeleteValueA(key_, kValue);
+      return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    }
+    return RegSetValueExA(key_, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder->c_str()),
+                          static_cast<DWORD>(folder->size() + 1)) == ERROR_SUCCESS;
+  }
+
+ private:
+  static constexpr const char* kKey = "SOFTWARE\\Microsoft\\Microsoft Games\\Flight Simulator\\9.0";
+  static constexpr const char* kValue = "EXE Path";
+  std::optional<std::string> Read() const {
+    char text[MAX_PATH * 2] = {};
+    DWORD size = sizeof text - 1, type = 0;
+    if (RegQueryValueExA(key_, kValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+        ERROR_SUCCESS)
+      return std::nullopt;
+    return std::string(text);
+  }
+  HKEY key_ = nullptr;
+  std::optional<std::string> before_;
+};
+
+// The running simulator: a window of its main window's class, until closed.
+class Simulator {
+ public:
+  bool Start(const std::string& folder) {
+    return program_.Start(BuildFolder() + "/tests/e2e/simulator_window.exe", folder) &&
+           WaitFor(true);
+  }
+  bool Close() {
+    PostMessageA(FindWindowA("FS98MAIN", nullptr), WM_CLOSE, 0, 0);
+    return program_.WaitForExit(kWaitLimitMs) == 0u && WaitFor(false);
+  }
+
+ private:
+  static bool WaitFor(bool there) {
+    for (const Deadline deadline(kWaitLimitMs); !deadline.passed(); Sleep(100))
+      if ((FindWindowA("FS98MAIN", nullptr) != nullptr) == there) return true;
+    return false;
+  }
+  ProgramUnderTest program_;
+};
+
+// The names in a folder, sorted; empty when there is no folder.
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((WindowsPath(folder) + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The example installer shown as a user sees it, over a running simulator:
+// the directory page with the folder proposed and its Install button, on
+// only while the folder holds scenery.cfg; then the question to close the
+// simulator, answered Retry (asked again, the simulator still running),
+// then Cancel. The folder proposed and the questions go to what_was_shown.
+DWORD RunSetupShown(const std::string& installer, const std::string& folder,
+                    const std::string& other_folder, const std::string& shot_prefix,
+                    std::vector<std::string>* what_was_shown) {
+  ProgramUnderTest setup;
+  if (!setup.Start(installer, folder)) return 0xFFFFFFFF;
+  HWND page = nullptr, field = nullptr;
+  for (const Deadline deadline(kWaitLimitMs); !field && !deadline.passed(); Sleep(100))
+    for (HWND window : setup.TopLevelWindows())
+      for (const WindowFacts& child : ChildrenOf(window))
+        if (HWND found = GetDlgItem(child.handle, 1019); found && IsWindowVisible(found))
+          page = window, field = found;
+  if (!field) return 0xFFFFFFFF;
+  Sleep(300);
+  SaveScreenshot(shot_prefix + "directory-page");
+  const HWND install = GetDlgItem(page, IDOK);
+  what_was_shown->push_back(TextOf(field));
+  for (const std::string& shown : {WindowsPath(other_folder), what_was_shown->front()}) {
+    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    what_was_shown->push_back(shown + (IsWindowEnabled(install) ? ": on" : ": off"));
+  }
+  PostMessageA(install, BM_CLICK, 0, 0);
+  for (const int answer : {IDRETRY, IDCANCEL}) {
+    HWND box = nullptr;
+    for (const Deadline deadline(kWaitLimitMs); !box && !deadline.passed(); Sleep(100))
+      for (HWND window : setup.TopLevelWindows())
+        if (GetDlgItem(window, kMessageTextId)) box = window;
+    if (!box) return 0xFFFFFFFF;
+    Sleep(300);
+    if (answer == IDRETRY) SaveScreenshot(shot_prefix + "simulator-question");
+    what_was_shown->push_back(TextOf(GetDlgItem(box, kMessageTextId)));
+    PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+    WaitUntilGone(box);
+  }
+  // The page that reports the end waits for its one button that is on.
+  for (const Deadline deadline(kWaitLimitMs); setup.running() && !deadline.passed(); Sleep(200))
+    for (const int id : {IDOK, IDCANCEL})
+      if (HWND button = GetDlgItem(page, id); IsWindowEnabled(button) && IsWindowVisible(button))
+        PostMessageA(button, BM_CLICK, 0, 0);
+  return setup.WaitForExit(kWaitLimitMs).value_or(0xFFFFFFFF);
+}
+
 // The example installer, run silently as an add-on's installation would run
-// it: it installs the sample scenery, starts scenreg.exe in the simulator
-// folder and waits; the user answers "Welcome".
+// it: it installs the sample scenery into the simulator folder, given by /D=
+// or else the one the registry records, starts scenreg.exe there and waits;
+// the user answers "Welcome". A folder without scenery.cfg is refused with
+// status 3 and a running simulator with status 4, the uninstaller's too,
+// before anything changes; once the simulator is closed, both run.
+enum class Recorded { kNone, kFolder, kFolderAndBackslash };
+struct InstallerCase {
+  const char* name;
+  Recorded recorded;         // the registry's EXE Path: the row's folder, or none
+  bool folder_given = true;  // by /D=
+  bool library = true;       // scenery.cfg in the scratch folder
+  bool simulator = false;
+  bool shown = false;  // run as a user would, not silently
+  DWORD status = 0;
+};
+
 TEST_F(Acceptance, ExampleInstallerRegistersTheAddOn) {
   const std::string installer = BuildFolder() + "/sample-addon-setup.exe";
   if (!ReadTextFile(installer).has_value()) {
     GTEST_SKIP() << "the example installer was not built";
   }
   const std::string twelve = Library(12);
-  ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+  const InstallerCase kCases[] = {
+      {"into the folder given", Recorded::kNone},
+      {"into the recorded folder", Recorded::kFolder, false},
+      {"no record: C:\\FS2004, no simulator folder here", Recorded::kNone, false, false, false,
+       false, 3},
+      {"a folder without scenery.cfg", Recorded::kNone, true, false, false, false, 3},
+      {"the simulator running, then closed", Recorded::kNone, true, true, true, false, 4},
+      {"shown: the recorded folder without its backslash, the simulator's question",
+       Recorded::kFolderAndBackslash, false, true, true, true, 4},
+  };
+  SimulatorRecord record;
+  const std::string empty_folder = FreshScratchFolder(name_ + "-empty");
+  const std::string fallback = "C:\\FS2004";
+  int row = 0;
+  for (const InstallerCase& run : kCases) {
+    SCOPED_TRACE(run.name);
+    RegDeleteKeyA(HKEY_CURRENT_USER, (kUninstallKey + "SampleField").c_str());
+    // The picture of the directory page shows the folder's name.
+    folder_ = FreshScratchFolder(run.shown ? "FS2004" : name_ + "-" + std::to_string(++row));
+    const std::string recorded = WindowsPath(folder_);
+    if (run.library) {
+      ASSERT_TRUE(WriteTextFile(LibraryPath(), twelve));
+    }
+    ASSERT_TRUE(record.Set(run.recorded == Recorded::kNone     ? std::nullopt
+                           : run.recorded == Recorded::kFolder ? std::optional(recorded)
+                                                               : std::optional(recorded + "\\")));
+    const std::vector<std::string> before = FolderEntries(folder_);
+    Simulator simulator;
+    if (run.simulator) {
+      ASSERT_TRUE(simulator.Start(folder_));
+    }
 
-  std::string welcome_text;
-  const DWORD status = RunSetup("\"" + WindowsPath(installer) + "\" /S /D=" + WindowsPath(folder_),
-                                true, &welcome_text);
-  EXPECT_EQ(status, 0u);
-  // The box belongs to scenreg.exe, which the installer started.
-  EXPECT_EQ(welcome_text,
-            "Sample Field adds a small grass airfield with its buildings to your scenery "
-            "library.");
-  EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + AreaSection(13));
-  EXPECT_TRUE(ReadTextFile(folder_ + "/scenreg.exe").has_value());
-  EXPECT_TRUE(ReadTextFile(folder_ + "/Addon Scenery/Sample/README.txt").has_value());
+    const std::string command =
+        "\"" + WindowsPath(installer) + "\" /S" + (run.folder_given ? " /D=" + recorded : "");
+    std::string welcome_text;
+    std::vector<std::string> shown;
+    const DWORD status = run.shown
+                             ? RunSetupShown(installer, folder_, empty_folder, Shot(""), &shown)
+                             : RunSetup(command, true, &welcome_text);
+    EXPECT_EQ(status, run.status);
+    if (run.shown) {
+      const std::string question = "The simulator is running. Close it, then choose Retry";
+      ASSERT_EQ(shown.size(), 5u);
+      EXPECT_EQ(shown[0], recorded);
+      EXPECT_EQ(shown[1], WindowsPath(empty_folder) + ": off");
+      EXPECT_EQ(shown[2], recorded + ": on");
+      EXPECT_EQ(shown[3].rfind(question, 0), 0u) << shown[3];
+      EXPECT_EQ(shown[4], shown[3]) << "asked again while it runs";
+    }
+    if (run.status != 0) {
+      EXPECT_EQ(FolderEntries(folder_), before) << "something was installed";
+      EXPECT_EQ(ReadTextFile(LibraryPath()), run.library ? std::optional(twelve) : std::nullopt);
+      EXPECT_EQ(GetFileAttributesA(fallback.c_str()), INVALID_FILE_ATTRIBUTES);
+      if (!run.simulator) continue;
+      // Closed, the simulator lets the installer run.
+      ASSERT_TRUE(simulator.Close());
+      EXPECT_EQ(
+          RunSetup("\"" + WindowsPath(installer) + "\" /S /D=" + recorded, true, &welcome_text),
+          0u);
+    }
+    // The box belongs to scenreg.exe, which the installer started.
+    EXPECT_EQ(welcome_text,
+              "Sample Field adds a small grass airfield with its buildings to your scenery "
+              "library.");
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + AreaSection(13));
+    EXPECT_TRUE(ReadTextFile(folder_ + "/scenreg.exe").has_value());
+    EXPECT_TRUE(ReadTextFile(folder_ + "/Addon Scenery/Sample/README.txt").has_value());
+    if (!run.simulator) continue;
+    // The uninstaller waits for the simulator in the same way.
+    const std::string uninstall =
+        "\"" + WindowsPath(folder_ + "/uninstall-sample-field.exe") + "\" /S _?=" + recorded;
+    ASSERT_TRUE(simulator.Start(folder_));
+    const std::vector<std::string> installed = FolderEntries(folder_);
+    EXPECT_EQ(RunSetup(uninstall, false), 4u);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve + AreaSection(13));
+    EXPECT_EQ(FolderEntries(folder_), installed);
+    EXPECT_TRUE(HasUninstallEntry("SampleField"));
+    ASSERT_TRUE(simulator.Close());
+    EXPECT_EQ(RunSetup(uninstall, false), 0u);
+    EXPECT_EQ(ReadTextFile(LibraryPath()), twelve);
+    EXPECT_FALSE(HasUninstallEntry("SampleField"));
+  }
 }
 
 // The remover, started like scenreg.exe: nothing shown on a regular outcome,
@@ -533,17 +752,6 @@ TEST_F(Acceptance, RemoverClosedDuringTheRunEndsWithZeroOnlyWhenRemoved) {
   }
   std::printf("closes: %d ended with 3, %d with 0 and the section gone\n", rounds_run - removed,
               removed);
-}
-
-const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-bool HasUninstallEntry(const std::string& id) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, (kUninstallKey + id).c_str(), 0, KEY_READ, &key) !=
-      ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
 }
 
 // The example installer's uninstaller, run silently after silent installs of
