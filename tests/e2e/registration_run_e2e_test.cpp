@@ -334,6 +334,33 @@ TEST_F(Acceptance, SorryStaysOpenOnEscapeAndCloseRequest) {
   EXPECT_EQ(ReadTextFile(LibraryPath()), std::string());
 }
 
+// The top-level window of the class (and the title, when given) of whichever
+// program shows one, looked for among the windows one by one: under Wine,
+// FindWindow was seen to find no new window once a program had ended while
+// its message box showed.
+struct WantedWindow {
+  std::string_view window_class;
+  const char* title;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK TakeWantedWindow(HWND window, LPARAM context) {
+  WantedWindow& wanted = *reinterpret_cast<WantedWindow*>(context);
+  char text[64] = "";
+  if (ClassNameOf(window) != wanted.window_class ||
+      (wanted.title &&
+       (!GetWindowTextA(window, text, sizeof text) || std::string_view(text) != wanted.title)))
+    return TRUE;
+  wanted.found = window;
+  return FALSE;
+}
+
+HWND FindTopLevelWindow(std::string_view window_class, const char* title = nullptr) {
+  WantedWindow wanted{window_class, title};
+  EnumWindows(TakeWantedWindow, reinterpret_cast<LPARAM>(&wanted));
+  return wanted.found;
+}
+
 // Runs a silent installer or uninstaller to its end and gives its status.
 // A click on "Welcome" that comes before the box is ready is lost: it is
 // repeated until the program ends.
@@ -347,7 +374,7 @@ DWORD RunSetup(std::string command, bool answer_welcome, std::string* welcome_te
     return 0xFFFFFFFF;
   DWORD waited = WAIT_TIMEOUT;
   for (const Deadline deadline(2 * kWaitLimitMs); waited == WAIT_TIMEOUT && !deadline.passed();) {
-    HWND box = answer_welcome ? FindWindowA("#32770", "Welcome") : nullptr;
+    HWND box = answer_welcome ? FindTopLevelWindow("#32770", "Welcome") : nullptr;
     // Shown only once its text is in place.
     if (box && IsWindowVisible(box)) {
       if (welcome_text && welcome_text->empty())
@@ -425,14 +452,14 @@ class Simulator {
            WaitFor(true);
   }
   bool Close() {
-    PostMessageA(FindWindowA("FS98MAIN", nullptr), WM_CLOSE, 0, 0);
+    PostMessageA(FindTopLevelWindow("FS98MAIN"), WM_CLOSE, 0, 0);
     return program_.WaitForExit(kWaitLimitMs) == 0u && WaitFor(false);
   }
 
  private:
   static bool WaitFor(bool there) {
     for (const Deadline deadline(kWaitLimitMs); !deadline.passed(); Sleep(100))
-      if ((FindWindowA("FS98MAIN", nullptr) != nullptr) == there) return true;
+      if ((FindTopLevelWindow("FS98MAIN") != nullptr) == there) return true;
     return false;
   }
   ProgramUnderTest program_;
