@@ -76,6 +76,10 @@ struct NameFacts {
   DWORD attributes = 0;
   bool linked = false;  // a link at the name
   bool other_names = false;
+  // A link that the system follows instead of working on it: Wine deletes
+  // and moves the file a host's symbolic link points to. Windows works on
+  // a link itself.
+  bool Followed() const { return linked && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT); }
 };
 
 bool ReadNameFacts(HANDLE file, const std::string& path, NameFacts& facts) {
@@ -94,6 +98,18 @@ bool ReadNameFacts(HANDLE file, const std::string& path, NameFacts& facts) {
 HANDLE OpenName(const std::string& path, DWORD access, DWORD sharing, DWORD disposition) {
   return CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// A handle of the name itself for the access, shared with every other
+// open, with what it tells of the name; closed again on a failure.
+SystemError OpenNameFacts(const std::string& path, DWORD access, HANDLE& file, NameFacts& facts) {
+  file =
+      OpenName(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  if (ReadNameFacts(file, path, facts)) return 0;
+  const SystemError error = GetLastError();
+  CloseHandle(file);
+  return error;
 }
 
 // Opens the file as a unit's: refused when the name is a link or the file
@@ -151,16 +167,12 @@ SystemError SetHandleAttributes(HANDLE file, DWORD attributes) {
 // its only one: the attribute is the file's, and would change for its other
 // names too.
 SystemError RemoveName(const std::string& path) {
-  const HANDLE file =
-      OpenName(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  HANDLE file;
   NameFacts facts;
-  SystemError error = ReadNameFacts(file, path, facts) ? 0 : GetLastError();
-  // Windows deletes a link itself; only a link that the system followed
-  // (Wine's) would take the file it points to.
-  if (error == 0 && facts.linked && !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    error = ERROR_ACCESS_DENIED;
+  SystemError error =
+      OpenNameFacts(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, file, facts);
+  if (error != 0) return error;
+  if (facts.Followed()) error = ERROR_ACCESS_DENIED;
   const bool read_only = (facts.attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (error == 0 && read_only) {
     error = facts.other_names
@@ -261,13 +273,12 @@ SystemError GetAttributes(const std::string& path, std::uint32_t& attributes) {
 // Through a handle of the name, never a name whose file has other names or
 // that is a link: the attribute would change for another file too.
 SystemError SetAttributes(const std::string& path, std::uint32_t attributes) {
-  const HANDLE file =
-      OpenName(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  HANDLE file;
   NameFacts facts;
-  SystemError error = ReadNameFacts(file, path, facts) ? 0 : GetLastError();
-  if (error == 0 && (facts.linked || facts.other_names)) error = ERROR_ACCESS_DENIED;
+  SystemError error =
+      OpenNameFacts(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, file, facts);
+  if (error != 0) return error;
+  if (facts.linked || facts.other_names) error = ERROR_ACCESS_DENIED;
   if (error == 0) error = SetHandleAttributes(file, attributes);
   CloseHandle(file);
   return error;
@@ -280,19 +291,14 @@ SystemError Copy(const std::string& from, const std::string& to) {
   return LastError(CopyFileA(from.c_str(), to.c_str(), TRUE));
 }
 
-// Whether the name may be moved: Wine moves the file that a followed link
-// points to, into the folder.
+// Whether the name may be moved: never a followed link.
 SystemError CheckMovable(const std::string& path) {
-  const HANDLE file =
-      OpenName(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-               OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  HANDLE file;
   NameFacts facts;
-  SystemError error = ReadNameFacts(file, path, facts) ? 0 : GetLastError();
-  if (error == 0 && facts.linked && !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    error = ERROR_ACCESS_DENIED;
+  const SystemError error = OpenNameFacts(path, FILE_READ_ATTRIBUTES, file, facts);
+  if (error != 0) return error;
   CloseHandle(file);
-  return error;
+  return facts.Followed() ? ERROR_ACCESS_DENIED : 0;
 }
 
 // One move that writes through: the file under the new name is never
