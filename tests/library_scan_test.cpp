@@ -82,31 +82,6 @@ TEST(LibraryScan, HeaderLines) {
   }
 }
 
-// Libraries edited by hand or by other tools: the headers in any order,
-// with gaps, in any spelling of a number.
-TEST(LibraryScan, LargestNumberWhateverTheOrder) {
-  struct Case {
-    const char* name;
-    std::string library;
-    std::int32_t header_count;
-    std::int32_t largest;
-  };
-  std::string unpadded;
-  for (int area = 1; area <= 12; ++area) unpadded += "[Area." + std::to_string(area) + "]\r\n";
-  const Case cases[] = {
-      {"one lower number last", Areas(1, 120) + "[Area.050]\r\n", 121, 120},
-      {"a gap, then a lower number", Areas(1, 12) + Areas(15, 15) + Areas(13, 13), 14, 15},
-      {"unpadded numbers", unpadded + "[Area.14]\r\n", 13, 14},
-      {"an unreadable number last", Areas(1, 30) + "[Area.3A]\r\nTitle=x\r\n", 31, 30},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const ScanOutcome outcome = ScanText(c.library);
-    EXPECT_EQ(outcome.header_count, c.header_count);
-    EXPECT_EQ(outcome.largest_area_number, c.largest);
-  }
-}
-
 TEST(LibraryScan, EmptyOrMissingLibraryEndsAtOnce) {
   const ScanOutcome empty = ScanText("", "Sample Field", 9);
   EXPECT_FALSE(empty.already_entered);
